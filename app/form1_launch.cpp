@@ -1,0 +1,87 @@
+#include <cmath>
+
+#include "app/form1.h"
+#include "app/layout.h"
+
+namespace czuwajnik {
+namespace {
+
+constexpr int kShowNormal = 1;
+constexpr std::uint32_t kProcessQueryInformation = 1024;
+constexpr std::int32_t kStillActive = 259;
+constexpr long kPulsePeriodSeconds = 180;
+constexpr std::uint8_t kVkScroll = 145;
+constexpr std::uint32_t kKeyEventKeyUp = 2;
+
+}  // namespace
+
+std::wstring Form1::FilePath(const std::wstring& sFile) const {
+    const std::size_t slash = sFile.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : sFile.substr(0, slash + 1);
+}
+
+void Form1::Command1_Click() {
+    if (sProgram.empty()) return;
+    const bool wasEnabled = platform_.runEnabled();
+    const bool wasMinimised = platform_.minimised();
+    const std::wstring previousDirectory = platform_.currentDirectory();
+    platform_.setRunEnabled(false);
+    platform_.setMinimised(true);
+    try {
+        // The program inherits its own folder as working directory; a bare name starts here.
+        const std::wstring folder = FilePath(sProgram);
+        if (!folder.empty()) platform_.setCurrentDirectory(folder);
+        RunProgram(sProgram, true);
+    } catch (const SystemError& error) {
+        platform_.setCurrentDirectory(previousDirectory);
+        platform_.setMinimised(wasMinimised);
+        platform_.setRunEnabled(wasEnabled);
+        platform_.messageBox(L"Nie można uruchomić programu:\r\n" + sProgram + L"\r\n\r\n" + error.reason(),
+                             layout::kCaption, true);
+    }
+}
+
+void Form1::mnuPlikUruchom_Click() { Command1_Click(); }
+
+void Form1::Timer1_Timer() {
+    platform_.setTimer(TimerId::Timer1, layout::IntervalOf(TimerId::Timer1), false);
+    Command1_Click();
+}
+
+void Form1::RunProgram(const std::wstring& sPath, bool bWatch) {
+    const std::uint32_t processId = platform_.startProgram(sPath, kShowNormal);
+    if (!bWatch) return;
+    const Handle opened = platform_.openProcess(kProcessQueryInformation, false, processId);
+    // A second launch replaces the watched process; its handle is no longer needed.
+    if (hProcess != 0) platform_.closeHandle(hProcess);
+    hProcess = opened;
+    platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), true);
+}
+
+void Form1::Timer2_Timer() {
+    // A failed read leaves lExitCode as it was.
+    platform_.getExitCodeProcess(hProcess, lExitCode);
+    if (lExitCode == kStillActive) {
+        ApplyPulseRule();
+        return;
+    }
+    platform_.closeHandle(hProcess);
+    hProcess = 0;
+    Form_Unload();
+}
+
+// One Scroll Lock press and release in every stretch where the time of day, rounded
+// half to even, is a multiple of 180 s. Midnight (86400 and 0) is one such stretch.
+void Form1::ApplyPulseRule() {
+    const long rounded = std::lrint(platform_.timeOfDay());
+    if (rounded % kPulsePeriodSeconds != 0) {
+        bPulseSent = false;
+        return;
+    }
+    if (bPulseSent) return;
+    platform_.keybdEvent(kVkScroll, 0, 0, 0);
+    platform_.keybdEvent(kVkScroll, 0, kKeyEventKeyUp, 0);
+    bPulseSent = true;
+}
+
+}  // namespace czuwajnik

@@ -1,0 +1,78 @@
+#pragma once
+// The operations the utility needs from its system. Form1 talks to the system only
+// through this interface, so the whole logic builds and runs without Windows.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace czuwajnik {
+
+// A system operation that failed. `reason` is the system's own text for the failure.
+class SystemError : public std::runtime_error {
+public:
+    explicit SystemError(std::wstring reason)
+        : std::runtime_error("system error"), reason_(std::move(reason)) {}
+    const std::wstring& reason() const { return reason_; }
+
+private:
+    std::wstring reason_;
+};
+
+using Handle = std::uintptr_t;  // 0 is "no handle"
+
+enum class TimerId { Timer1 = 1, Timer2 = 2 };
+
+// The open-file dialog's record, as the utility fills it. Texts may hold NULs.
+struct OpenFileRequest {
+    std::wstring title;
+    std::wstring filter;      // description/pattern pairs separated by NULs, ended by two NULs
+    std::uint32_t filterIndex = 0;
+    std::wstring file;        // the file buffer, nMaxFile characters
+    std::uint32_t maxFile = 0;
+    std::uint32_t maxFileTitle = 0;
+    std::wstring initialDir;
+    std::wstring defExt;
+    std::uint32_t flags = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Window and controls.
+    virtual void setLabelText(const std::wstring& text) = 0;
+    virtual bool runEnabled() = 0;
+    virtual void setRunEnabled(bool enabled) = 0;
+    virtual int checkValue() = 0;
+    virtual void setCheckValue(int value) = 0;
+    virtual bool minimised() = 0;
+    virtual void setMinimised(bool minimised) = 0;
+    virtual void setTimer(TimerId timer, unsigned intervalMs, bool enabled) = 0;
+    virtual void messageBox(const std::wstring& text, const std::wstring& title, bool error) = 0;
+    virtual bool openFileDialog(OpenFileRequest& request) = 0;  // true on OK
+    [[noreturn]] virtual void endProcess() = 0;
+
+    // Directories and processes. The throwing ones throw SystemError.
+    virtual std::wstring currentDirectory() = 0;
+    virtual void setCurrentDirectory(const std::wstring& folder) = 0;
+    virtual std::wstring ownFolder() = 0;
+    virtual std::uint32_t startProgram(const std::wstring& path, int showCode) = 0;
+    virtual Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) = 0;
+    virtual bool getExitCodeProcess(Handle process, std::int32_t& exitCode) = 0;
+    virtual void closeHandle(Handle handle) = 0;
+    virtual void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) = 0;
+    virtual float timeOfDay() = 0;  // seconds since local midnight
+
+    // Files and the ANSI code page.
+    // At most maxBytes + 1 bytes are read, so a caller can tell an oversized file; nullopt when unreadable.
+    virtual std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) = 0;
+    // Replaces the file as a whole: readers see the old content or the new, never a mix.
+    virtual void replaceFile(const std::wstring& name, const std::string& bytes) = 0;
+    virtual std::optional<std::string> toAnsi(const std::wstring& text) = 0;  // nullopt when not representable
+    virtual std::wstring fromAnsi(const std::string& bytes) = 0;
+    virtual std::optional<std::wstring> shortPath(const std::wstring& path) = 0;  // the 8.3 form, if any
+};
+
+}  // namespace czuwajnik

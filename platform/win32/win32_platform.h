@@ -1,0 +1,83 @@
+#pragma once
+// The Win32 implementation of the platform: the window, its controls and timers,
+// processes, key injection, the clock, files and the ANSI code page.
+
+#include <windows.h>
+
+#include <memory>
+
+#include "app/form1.h"
+#include "app/layout.h"
+#include "platform/platform.h"
+
+namespace czuwajnik::win32 {
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct FontDeleter {
+    void operator()(HFONT font) const { DeleteObject(font); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+std::wstring ErrorText(DWORD code);
+
+class Win32Platform final : public Platform {
+public:
+    explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
+
+    // Creates the window, runs the load step, shows the window and runs its message loop.
+    int Run(Form1& form, int showCommand);
+
+    void setLabelText(const std::wstring& text) override;
+    bool runEnabled() override;
+    void setRunEnabled(bool enabled) override;
+    int checkValue() override;
+    void setCheckValue(int value) override;
+    bool minimised() override;
+    void setMinimised(bool minimised) override;
+    void setTimer(TimerId timer, unsigned intervalMs, bool enabled) override;
+    void messageBox(const std::wstring& text, const std::wstring& title, bool error) override;
+    bool openFileDialog(OpenFileRequest& request) override;
+    [[noreturn]] void endProcess() override;
+
+    std::wstring currentDirectory() override;
+    void setCurrentDirectory(const std::wstring& folder) override;
+    std::wstring ownFolder() override;
+    std::uint32_t startProgram(const std::wstring& path, int showCode) override;
+    Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override;
+    bool getExitCodeProcess(Handle process, std::int32_t& exitCode) override;
+    void closeHandle(Handle handle) override;
+    void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override;
+    float timeOfDay() override;
+
+    std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override;
+    void replaceFile(const std::wstring& name, const std::string& bytes) override;
+    std::optional<std::string> toAnsi(const std::wstring& text) override;
+    std::wstring fromAnsi(const std::string& bytes) override;
+    std::optional<std::wstring> shortPath(const std::wstring& path) override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateMainWindow();
+    void CreateControls();
+    void CreateMenuBar();
+    int Scale(int twips) const { return MulDiv(twips, dpi_, layout::kTwipsPerInch); }
+    HWND Control(std::uint16_t id) const { return GetDlgItem(window_, id); }
+    // Runs a handler; a failure it does not handle is reported and ends the process.
+    void Dispatch(layout::Handler handler);
+    [[noreturn]] void ReportFailure(const std::wstring& reason);
+
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+    Form1* form_ = nullptr;
+    int dpi_ = USER_DEFAULT_SCREEN_DPI;
+    UniqueFont font_;
+};
+
+}  // namespace czuwajnik::win32

@@ -1,0 +1,178 @@
+// Directories, processes, key injection, the clock, files and the ANSI code page.
+
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+
+namespace czuwajnik::win32 {
+namespace {
+
+// Calls `get(buffer, size)` with a growing buffer until the whole text fits.
+template <typename Get>
+std::wstring GrowingText(Get get) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = get(text.data(), static_cast<DWORD>(text.size()));
+        if (length == 0) return {};
+        if (length < text.size()) return text.substr(0, length);
+        text.resize(text.size() * 2);
+    }
+}
+
+std::wstring FullPath(const std::wstring& name) {
+    const std::wstring full = GrowingText(
+        [&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(name.c_str(), size, buffer, nullptr); });
+    return full.empty() ? name : full;
+}
+
+[[noreturn]] void ThrowFileError(const std::wstring& name, DWORD code) {
+    throw SystemError(L"Nie można zapisać pliku " + FullPath(name) + L":\r\n" + ErrorText(code));
+}
+
+UINT AnsiCodePage() { return GetACP(); }
+
+}  // namespace
+
+std::wstring ErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length != 0 ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return message + L" (kod " + std::to_wstring(code) + L")";
+}
+
+std::wstring Win32Platform::currentDirectory() {
+    return GrowingText([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
+}
+
+void Win32Platform::setCurrentDirectory(const std::wstring& folder) {
+    if (!SetCurrentDirectoryW(folder.c_str()))
+        throw SystemError(L"Nie można przejść do folderu " + folder + L":\r\n" + ErrorText(GetLastError()));
+}
+
+std::wstring Win32Platform::ownFolder() {
+    const std::wstring exe = GrowingText([](wchar_t* buffer, DWORD size) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer, size);
+        return length == size ? size : length;  // a cut name fills the buffer exactly
+    });
+    if (exe.empty()) throw SystemError(ErrorText(GetLastError()));
+    return exe.substr(0, exe.rfind(L'\\') + 1);
+}
+
+std::uint32_t Win32Platform::startProgram(const std::wstring& path, int showCode) {
+    // The file is named exactly; the program sees its own path as one quoted item.
+    std::wstring commandLine = L"\"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showCode);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        throw SystemError(ErrorText(GetLastError()));
+    UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    return process.dwProcessId;
+}
+
+Handle Win32Platform::openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) {
+    return reinterpret_cast<Handle>(OpenProcess(access, inherit, pid));
+}
+
+bool Win32Platform::getExitCodeProcess(Handle process, std::int32_t& exitCode) {
+    DWORD code = 0;
+    if (!GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &code)) return false;
+    exitCode = static_cast<std::int32_t>(code);
+    return true;
+}
+
+void Win32Platform::closeHandle(Handle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+void Win32Platform::keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) {
+    keybd_event(vk, scan, flags, extra);
+}
+
+float Win32Platform::timeOfDay() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return static_cast<float>(now.wHour * 3600 + now.wMinute * 60 + now.wSecond) +
+           static_cast<float>(now.wMilliseconds) / 1000.0f;
+}
+
+std::optional<std::string> Win32Platform::readFile(const std::wstring& name, std::size_t maxBytes) {
+    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes(maxBytes + 1, '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled), &got, nullptr))
+            return std::nullopt;
+        if (got == 0) break;
+        filled += got;
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+void Win32Platform::replaceFile(const std::wstring& name, const std::string& bytes) {
+    // Written in full beside the target, then moved over it in one step.
+    const std::wstring temp = name + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    {
+        UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) ThrowFileError(name, GetLastError());
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size() || !FlushFileBuffers(file.get())) {
+            const DWORD code = GetLastError();
+            file.reset();
+            DeleteFileW(temp.c_str());
+            ThrowFileError(name, code);
+        }
+    }
+    if (!MoveFileExW(temp.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = GetLastError();
+        DeleteFileW(temp.c_str());
+        ThrowFileError(name, code);
+    }
+}
+
+std::optional<std::string> Win32Platform::toAnsi(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const UINT codePage = AnsiCodePage();
+    // UTF-8 holds every character; the other code pages must not fall back to look-alikes or '?'.
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultPlace = codePage == CP_UTF8 ? nullptr : &usedDefault;
+    const int length = WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, usedDefaultPlace);
+    if (length == 0) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
+                        usedDefaultPlace);
+    if (usedDefault) return std::nullopt;
+    return bytes;
+}
+
+std::wstring Win32Platform::fromAnsi(const std::string& bytes) {
+    if (bytes.empty()) return {};
+    const UINT codePage = AnsiCodePage();
+    const int length = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
+    return text;
+}
+
+std::optional<std::wstring> Win32Platform::shortPath(const std::wstring& path) {
+    const std::wstring shortForm = GrowingText(
+        [&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path.c_str(), buffer, size); });
+    if (shortForm.empty()) return std::nullopt;
+    return shortForm;
+}
+
+}  // namespace czuwajnik::win32

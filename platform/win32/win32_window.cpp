@@ -1,0 +1,219 @@
+// The window, its controls, menus, timers, message boxes and the open-file dialog.
+
+#include <commdlg.h>
+
+#include "platform/win32/win32_platform.h"
+
+namespace czuwajnik::win32 {
+namespace {
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+struct ControlClass {
+    const wchar_t* className;
+    DWORD style;
+};
+
+ControlClass ClassOf(layout::Kind kind) {
+    switch (kind) {
+        case layout::Kind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP};
+        case layout::Kind::CheckBox: return {L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP};
+        case layout::Kind::Label: break;
+    }
+    // A path too wide for the label is drawn with its middle elided; the text itself stays whole.
+    return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS};
+}
+
+void ThrowLastError() { throw SystemError(ErrorText(GetLastError())); }
+
+}  // namespace
+
+int Win32Platform::Run(Form1& form, int showCommand) {
+    form_ = &form;
+    CreateMainWindow();
+    Dispatch(&Form1::Form_Load);
+    ShowWindow(window_, showCommand);
+    UpdateWindow(window_);
+    SetFocus(Control(layout::kCommand1));
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(window_, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void Win32Platform::CreateMainWindow() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance_;
+    windowClass.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = layout::kClassName;
+    if (RegisterClassExW(&windowClass) == 0) ReportFailure(ErrorText(GetLastError()));
+
+    HDC screen = GetDC(nullptr);
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+
+    RECT frame{0, 0, Scale(layout::kClientWidthTwips), Scale(layout::kClientHeightTwips)};
+    AdjustWindowRectEx(&frame, kWindowStyle, TRUE, 0);
+    window_ = CreateWindowExW(0, layout::kClassName, layout::kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_, this);
+    if (window_ == nullptr) ReportFailure(ErrorText(GetLastError()));
+    CreateMenuBar();
+    CreateControls();
+}
+
+void Win32Platform::CreateControls() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+
+    for (const layout::Control& control : layout::kControls) {
+        const ControlClass kind = ClassOf(control.kind);
+        HWND child = CreateWindowExW(0, kind.className, control.text, WS_CHILD | WS_VISIBLE | kind.style,
+                                     Scale(control.left), Scale(control.top), Scale(control.width),
+                                     Scale(control.height), window_,
+                                     reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control.id)), instance_, nullptr);
+        if (child == nullptr) ReportFailure(ErrorText(GetLastError()));
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    }
+}
+
+void Win32Platform::CreateMenuBar() {
+    HMENU bar = CreateMenu();
+    HMENU popup = nullptr;
+    for (const layout::MenuItem& item : layout::kMenu) {
+        if (item.parent == 0) {
+            popup = CreatePopupMenu();
+            AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(popup), item.caption);
+        } else if (item.caption == nullptr) {
+            AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+        } else {
+            AppendMenuW(popup, MF_STRING, item.id, item.caption);
+        }
+    }
+    SetMenu(window_, bar);
+}
+
+LRESULT CALLBACK Win32Platform::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Win32Platform*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window_ = window;
+    }
+    auto* self = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return self != nullptr ? self->HandleMessage(message, wParam, lParam)
+                           : DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND: {
+            const auto id = LOWORD(wParam);
+            const bool fromMenu = lParam == 0 && HIWORD(wParam) == 0;
+            const bool clicked = lParam != 0 && HIWORD(wParam) == BN_CLICKED;
+            if (fromMenu)
+                for (const layout::MenuItem& item : layout::kMenu)
+                    if (item.id == id && item.click != nullptr) Dispatch(item.click);
+            if (clicked)
+                for (const layout::Control& control : layout::kControls)
+                    if (control.id == id && control.click != nullptr) Dispatch(control.click);
+            return 0;
+        }
+        case WM_TIMER:
+            for (const layout::Timer& timer : layout::kTimers)
+                if (static_cast<WPARAM>(timer.id) == wParam) Dispatch(timer.tick);
+            return 0;
+        case WM_CLOSE:
+            Dispatch(&Form1::Form_Unload);
+            return 0;
+        case WM_ENDSESSION:
+            if (wParam) Dispatch(&Form1::Form_Unload);
+            return 0;
+        default:
+            return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void Win32Platform::Dispatch(layout::Handler handler) {
+    try {
+        (form_->*handler)();
+    } catch (const SystemError& error) {
+        ReportFailure(error.reason());
+    } catch (const std::exception& error) {
+        ReportFailure(std::wstring(error.what(), error.what() + std::char_traits<char>::length(error.what())));
+    }
+}
+
+void Win32Platform::ReportFailure(const std::wstring& reason) {
+    MessageBoxW(window_, (L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n\r\n" + reason).c_str(),
+                layout::kCaption, MB_OK | MB_ICONERROR);
+    ExitProcess(1);
+}
+
+void Win32Platform::setLabelText(const std::wstring& text) {
+    if (!SetWindowTextW(Control(layout::kLabel1), text.c_str())) ThrowLastError();
+}
+
+bool Win32Platform::runEnabled() { return IsWindowEnabled(Control(layout::kCommand1)) != FALSE; }
+
+void Win32Platform::setRunEnabled(bool enabled) { EnableWindow(Control(layout::kCommand1), enabled); }
+
+int Win32Platform::checkValue() {
+    return SendMessageW(Control(layout::kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+}
+
+void Win32Platform::setCheckValue(int value) {
+    SendMessageW(Control(layout::kCheck1), BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool Win32Platform::minimised() { return IsIconic(window_) != FALSE; }
+
+void Win32Platform::setMinimised(bool minimised) { ShowWindow(window_, minimised ? SW_MINIMIZE : SW_RESTORE); }
+
+void Win32Platform::setTimer(TimerId timer, unsigned intervalMs, bool enabled) {
+    const auto id = static_cast<UINT_PTR>(timer);
+    if (!enabled) {
+        KillTimer(window_, id);
+    } else if (SetTimer(window_, id, intervalMs, nullptr) == 0) {
+        ThrowLastError();
+    }
+}
+
+void Win32Platform::messageBox(const std::wstring& text, const std::wstring& title, bool error) {
+    MessageBoxW(window_, text.c_str(), title.c_str(), MB_OK | (error ? MB_ICONERROR : 0));
+}
+
+bool Win32Platform::openFileDialog(OpenFileRequest& request) {
+    std::wstring file = request.file;
+    file.resize(request.maxFile + 1, L'\0');
+    std::wstring fileTitle(request.maxFileTitle + 1, L'\0');
+
+    OPENFILENAMEW record{};
+    record.lStructSize = OPENFILENAME_SIZE_VERSION_400W;  // the base form, without the later extension fields
+    record.hwndOwner = window_;
+    record.lpstrFilter = request.filter.c_str();
+    record.nFilterIndex = request.filterIndex;
+    record.lpstrFile = file.data();
+    record.nMaxFile = request.maxFile;
+    record.lpstrFileTitle = fileTitle.data();
+    record.nMaxFileTitle = request.maxFileTitle;
+    record.lpstrInitialDir = request.initialDir.c_str();
+    record.lpstrTitle = request.title.c_str();
+    record.Flags = request.flags;
+    record.lpstrDefExt = request.defExt.c_str();
+    const bool ok = GetOpenFileNameW(&record) != FALSE;
+    request.file = file.substr(0, request.maxFile);
+    return ok;
+}
+
+void Win32Platform::endProcess() { ExitProcess(0); }
+
+}  // namespace czuwajnik::win32

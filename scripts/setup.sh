@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12 (run as root) and, where the
+# kernel cannot run 32-bit programs itself, lets qemu run 32-bit Wine for it.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  wine wine64 wine64-preloader wine32:i386 wine32-preloader:i386 gcc-multilib
+  xvfb xauth x11-apps imagemagick faketime locales libbenchmark-dev qemu-user-static)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+if ! locale -a | grep -qx pl_PL.utf8; then
+  sed -i 's/^# *pl_PL.UTF-8/pl_PL.UTF-8/' /etc/locale.gen
+  grep -q '^pl_PL.UTF-8' /etc/locale.gen || echo 'pl_PL.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
+
+# Some kernels have 32-bit emulation switched off; 32-bit Wine then runs through qemu.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+  [ -e "$binfmt/qemu-i386" ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' > "$binfmt/register"
+  /lib/ld-linux.so.2 --version >/dev/null
+fi
