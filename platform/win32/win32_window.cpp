@@ -1,8 +1,8 @@
 // The window, its controls, menus, timers, message boxes and the open-file dialog.
 
-#include <commdlg.h>
-
 #include "platform/win32/win32_platform.h"
+
+#include <commdlg.h>
 
 namespace czuwajnik::win32 {
 namespace {
