@@ -31,6 +31,18 @@ std::wstring FullPath(const std::wstring& name) {
 
 UINT AnsiCodePage() { return GetACP(); }
 
+// Returns the system's error code, or ERROR_SUCCESS once the bytes are on disk.
+DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        !FlushFileBuffers(file.get()))
+        return GetLastError();
+    return written == bytes.size() ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+}
+
 }  // namespace
 
 std::wstring ErrorText(DWORD code) {
@@ -120,25 +132,19 @@ std::optional<std::string> Win32Platform::readFile(const std::wstring& name, std
 }
 
 void Win32Platform::replaceFile(const std::wstring& name, const std::string& bytes) {
-    // Written in full beside the target, then moved over it in one step.
-    const std::wstring temp = name + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    {
-        UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) ThrowFileError(name, GetLastError());
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written != bytes.size() || !FlushFileBuffers(file.get())) {
-            const DWORD code = GetLastError();
-            file.reset();
-            DeleteFileW(temp.c_str());
-            ThrowFileError(name, code);
-        }
-    }
-    if (!MoveFileExW(temp.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
+    // Written in full to a fresh file beside the target, then moved over it in one step.
+    const std::wstring target = FullPath(name);
+    std::wstring temp(MAX_PATH, L'\0');
+    if (GetTempFileNameW(target.substr(0, target.rfind(L'\\') + 1).c_str(), L"ust", 0, temp.data()) == 0)
+        ThrowFileError(name, GetLastError());
+    temp.resize(temp.find(L'\0'));
+    DWORD error = WriteWholeFile(temp, bytes);
+    if (error == ERROR_SUCCESS &&
+        !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error != ERROR_SUCCESS) {
         DeleteFileW(temp.c_str());
-        ThrowFileError(name, code);
+        ThrowFileError(name, error);
     }
 }
 

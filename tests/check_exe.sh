@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The shipped exe stands alone: imports only from DLLs every Windows has, carries
+# ASLR and DEP (and high-entropy ASLR when 64-bit), and stays small.
+#   check_exe.sh OBJDUMP EXE MAX_BYTES
+set -euo pipefail
+objdump=$1 exe=$2 max=$3
+fail() { echo "FAIL: $*"; exit 1; }
+
+headers=$("$objdump" -p "$exe")
+allowed='^(kernel32|user32|gdi32|comdlg32|msvcrt)\.dll$'
+while read -r dll; do
+  [[ ${dll,,} =~ $allowed ]] || fail "imports from $dll"
+done < <(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
+
+flags=$((16#$(sed -n 's/^DllCharacteristics\s*//p' <<<"$headers")))
+(( flags & 0x40 )) || fail "no ASLR (DYNAMIC_BASE)"
+(( flags & 0x100 )) || fail "no DEP (NX_COMPAT)"
+if grep -q '^Magic\s*020b' <<<"$headers"; then (( flags & 0x20 )) || fail "no HIGH_ENTROPY_VA"; fi
+
+size=$(stat -c %s "$exe")
+(( size <= max )) || fail "$size bytes, more than $max"
+echo "ok: $(basename "$exe"), $size bytes, DllCharacteristics $(printf '0x%x' "$flags")"
