@@ -4,8 +4,6 @@
 #
 #   CZ_CLOCK_AT=HH:MM:SS  the whole session (wineserver included) sees its local time of
 #                         day start at that moment, through a small preload shim.
-#   CZ_SCREENSHOT=FILE    a PNG of the screen is saved just before the program ends
-#                         (the program is then given CZ_SCREENSHOT_READY to wait for).
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,7 +16,10 @@ if [ ! -f "$WINEPREFIX/.prepared" ]; then
     flock 9
     if [ ! -f "$WINEPREFIX/.prepared" ]; then
       rm -rf "$WINEPREFIX"
-      wine wineboot -i >/dev/null 2>&1 && wineserver -w && touch "$WINEPREFIX/.prepared"
+      wine wineboot -i >/dev/null 2>&1 &&
+        # Wine draws the window frames itself, as there is no window manager on Xvfb.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
+        wineserver -w && touch "$WINEPREFIX/.prepared"
     fi
   ) 9>"$cache/prefix.lock"
 fi
@@ -51,14 +52,5 @@ cleanup() {
   wait "$xvfb" 2>/dev/null
 }
 trap cleanup EXIT
-
-if [ -n "${CZ_SCREENSHOT:-}" ]; then
-  export CZ_SCREENSHOT_READY=$cache/screenshot.ready
-  rm -f "$CZ_SCREENSHOT_READY"
-  ( for _ in $(seq 600); do [ -e "$CZ_SCREENSHOT_READY" ] && break; sleep 0.1; done
-    sleep 0.5
-    xwd -root -display ":$display" | convert xwd:- "$CZ_SCREENSHOT"
-    rm -f "$CZ_SCREENSHOT_READY" ) &
-fi
 
 wine "$@"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every configuration and runs every test:
+# the core natively and under the sanitizers, then both Windows builds under Wine.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh || exit 1
+
+presets=(native asan win64 win32)
+passed=0 failed=0
+for preset in "${presets[@]}"; do
+  echo "=== $preset"
+  if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
+    echo "build of $preset failed"
+    failed=$((failed + 1))
+    continue
+  fi
+  log=$(mktemp)
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log")
+  rm -f "$log"
+  if [[ $summary =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  else
+    echo "no test summary for $preset"
+    failed=$((failed + 1))
+  fi
+done
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
