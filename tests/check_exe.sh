@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The shipped exe stands alone: imports only from DLLs every Windows has, carries
-# ASLR and DEP (and high-entropy ASLR when 64-bit), and stays small.
-#   check_exe.sh OBJDUMP EXE MAX_BYTES
+# The shipped exe stands alone: imports only functions Windows 7 already has, from
+# DLLs every Windows has, carries ASLR and DEP (and high-entropy ASLR when 64-bit),
+# and stays small.
+#   check_exe.sh OBJDUMP EXE MAX_BYTES ALLOW_LIST
 set -euo pipefail
-objdump=$1 exe=$2 max=$3
+objdump=$1 exe=$2 max=$3 allow=$4
 fail() { echo "FAIL: $*"; exit 1; }
 
 headers=$("$objdump" -p "$exe")
@@ -12,6 +13,14 @@ while read -r dll; do
   [[ ${dll,,} =~ $allowed ]] || fail "imports from $dll"
 done < <(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
 
+# Imported functions, as "dll function".
+imports=$(awk -F'\t' '/DLL Name:/ { split($0, x, ": "); dll = tolower(x[2]); next }
+  dll && NF >= 3 && $3 ~ /^ *[0-9]+ +[A-Za-z_]/ { split($3, y, " "); print dll " " y[2] }
+  /^$/ { dll = "" }' <<<"$headers")
+[ -n "$imports" ] || fail "no imports read"
+unknown=$(grep -vxFf <(grep -v '^#' "$allow") <<<"$imports" || true)
+[ -z "$unknown" ] || fail "imports not known on Windows 7: $(tr "\n" " " <<<"$unknown")"
+
 flags=$((16#$(sed -n 's/^DllCharacteristics\s*//p' <<<"$headers")))
 (( flags & 0x40 )) || fail "no ASLR (DYNAMIC_BASE)"
 (( flags & 0x100 )) || fail "no DEP (NX_COMPAT)"
@@ -19,4 +28,4 @@ if grep -q '^Magic\s*020b' <<<"$headers"; then (( flags & 0x20 )) || fail "no HI
 
 size=$(stat -c %s "$exe")
 (( size <= max )) || fail "$size bytes, more than $max"
-echo "ok: $(basename "$exe"), $size bytes, DllCharacteristics $(printf '0x%x' "$flags")"
+echo "ok: $(basename "$exe"), $size bytes, $(wc -l <<<"$imports") imports, DllCharacteristics $(printf '0x%x' "$flags")"

@@ -231,31 +231,26 @@ std::wstring Text(HWND window) {
     return text;
 }
 
-HWND FindTopLevel(DWORD pid, const std::wstring& className) {
-    struct Query {
-        DWORD pid;
-        const std::wstring& className;
-        HWND found;
-    } query{pid, className, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto& q = *reinterpret_cast<Query*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner != q.pid || !IsWindowVisible(window) || ClassName(window) != q.className) return TRUE;
-            q.found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&query));
-    return query.found;
+BOOL CALLBACK Collect(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
 }
 
 std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> children;
-    EnumChildWindows(
-        parent, [](HWND child, LPARAM list) { return reinterpret_cast<std::vector<HWND>*>(list)->push_back(child), TRUE; },
-        reinterpret_cast<LPARAM>(&children));
-    return children;
+    std::vector<HWND> windows;
+    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+HWND FindTopLevel(DWORD pid, const std::wstring& className) {
+    std::vector<HWND> windows;
+    EnumWindows(Collect, reinterpret_cast<LPARAM>(&windows));
+    for (HWND window : windows) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid && IsWindowVisible(window) && ClassName(window) == className) return window;
+    }
+    return nullptr;
 }
 
 // ---- The utility under test ----
