@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64 wine64-preloader wine32:i386 wine32-preloader:i386 gcc-multilib
-  fonts-wine fonts-liberation xvfb xauth x11-apps x11-utils imagemagick faketime locales libbenchmark-dev qemu-user-static)
+  fonts-wine fonts-liberation xvfb xauth x11-apps x11-utils imagemagick zip faketime locales libbenchmark-dev qemu-user-static)
 
 missing=()
 for p in "${packages[@]}"; do
