@@ -393,8 +393,10 @@ std::wstring DialogFolder(const Utility& utility, HWND dialog) {
     void* remote = VirtualAllocEx(utility.process.get(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (remote == nullptr) return L"<no memory>";
     std::wstring folder(MAX_PATH, L'\0');
-    SendMessageTimeoutW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 3000,
-                        nullptr);
+    DWORD_PTR got = 0;
+    LRESULT sent = SendMessageTimeoutW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 3000,
+                        &got);
+    Print(L"DEBUG sent=" + std::to_wstring(sent) + L" got=" + std::to_wstring((long long)got) + L" err=" + std::to_wstring(GetLastError()));
     ReadProcessMemory(utility.process.get(), remote, folder.data(), bytes, nullptr);
     VirtualFreeEx(utility.process.get(), remote, 0, MEM_RELEASE);
     folder.resize(wcsnlen(folder.c_str(), MAX_PATH));

@@ -2,6 +2,8 @@
 # Runs one Windows program under Wine in a session of its own: a prepared prefix
 # (made once and shared), a private Xvfb display, and a wineserver that ends with it.
 #
+#   CZ_WINE_VARIANT=win7  Wine reports Windows 7 (a prefix of its own; otherwise Windows 10).
+#   CZ_WINE_VARIANT=dpi144  the display runs at 144 DPI (a prefix of its own).
 #   CZ_CLOCK_AT=HH:MM:SS  the whole session (wineserver included) sees its local time of
 #                         day start at that moment, through a small preload shim.
 set -uo pipefail
@@ -9,7 +11,8 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cache=${CZ_WINE_CACHE:-${TMPDIR:-/tmp}/czuwajnik-wine-$(id -u)}
 mkdir -p "$cache"
-export WINEPREFIX=$cache/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+variant=${CZ_WINE_VARIANT:-}
+export WINEPREFIX=$cache/prefix${variant:+-$variant} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 
 if [ ! -f "$WINEPREFIX/.prepared" ]; then
   (
@@ -19,9 +22,14 @@ if [ ! -f "$WINEPREFIX/.prepared" ]; then
       wine wineboot -i >/dev/null 2>&1 &&
         # Wine draws the window frames itself, as there is no window manager on Xvfb.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
+        wine reg add 'HKCU\Software\Wine' /v Version /d "$([ "$variant" = win7 ] && echo win7 || echo win10)" /f \
+          >/dev/null 2>&1 &&
+        if [ "$variant" = dpi144 ]; then
+          wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+        fi &&
         wineserver -w && touch "$WINEPREFIX/.prepared"
     fi
-  ) 9>"$cache/prefix.lock"
+  ) 9>"$WINEPREFIX.lock"
 fi
 
 if [ -n "${CZ_CLOCK_AT:-}" ]; then

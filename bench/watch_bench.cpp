@@ -1,0 +1,167 @@
+// What the utility costs while it watches a program. In a fresh temp folder it starts
+// czuwajnik.exe with auto-run of sleeper.exe, then watch_floor.exe on that same sleeper,
+// waits, and sets the two watchers' CPU time and peak working set side by side. Then it
+// ends the sleeper and checks that both watchers end and the utility ends cleanly.
+//
+//   watch_bench.exe <czuwajnik.exe> [seconds, default 60]
+// sleeper.exe and watch_floor.exe are taken from beside this program.
+#include "handle.h"  // windows.h first: the two below build on it
+
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+struct Usage {
+    double cpuMs = 0;  // kernel + user
+    double peakKb = 0;
+};
+
+Usage Measure(HANDLE process) {
+    Usage usage;
+    FILETIME created, ended, kernel, user;
+    const auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    if (GetProcessTimes(process, &created, &ended, &kernel, &user)) usage.cpuMs = (ticks(kernel) + ticks(user)) / 1e4;
+    PROCESS_MEMORY_COUNTERS memory{};
+    if (GetProcessMemoryInfo(process, &memory, sizeof memory)) usage.peakKb = memory.PeakWorkingSetSize / 1024.0;
+    return usage;
+}
+
+std::wstring FolderOf(const std::wstring& file) { return file.substr(0, file.rfind(L'\\') + 1); }
+
+std::wstring FullPath(const wchar_t* name) {
+    wchar_t full[MAX_PATH];
+    return GetFullPathNameW(name, MAX_PATH, full, nullptr) ? full : name;
+}
+
+// A folder of its own under %TEMP%, removed with everything in it.
+struct TempFolder {
+    std::wstring path;
+    TempFolder() {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        path = temp + (L"czuwajnik-bench-" + std::to_wstring(GetCurrentProcessId()) + L"\\");
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~TempFolder() {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path + L"*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do DeleteFileW((path + found.cFileName).c_str());
+            while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(path.c_str());
+    }
+};
+
+UniqueHandle Start(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder, DWORD& pid) {
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &started))
+        return nullptr;
+    CloseHandle(started.hThread);
+    pid = started.dwProcessId;
+    return UniqueHandle(started.hProcess);
+}
+
+// The pid of a process named `name` that `parent` started, looked for during 5 s; 0 if none.
+DWORD FindChild(DWORD parent, const wchar_t* name) {
+    for (int attempt = 0; attempt < 100; ++attempt, Sleep(50)) {
+        UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+            if (entry.th32ParentProcessID == parent && _wcsicmp(entry.szExeFile, name) == 0) return entry.th32ProcessID;
+    }
+    return 0;
+}
+
+int gFailures = 0;
+
+void Check(bool ok, const char* what) {
+    if (!ok) ++gFailures;
+    std::printf("%s  %s\n", ok ? "PASS" : "FAIL", what);
+}
+
+void Row(const char* what, double utility, double floor) {
+    std::printf("%-28s %12.1f %12.1f %9.2fx\n", what, utility, floor, floor > 0 ? utility / floor : 0.0);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::printf("usage: watch_bench.exe <czuwajnik.exe> [seconds]\n");
+        return 2;
+    }
+    const DWORD seconds = argc > 2 ? wcstoul(argv[2], nullptr, 10) : 60;
+    wchar_t self[MAX_PATH];
+    const std::wstring here = FolderOf(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH)));
+    const TempFolder temp;
+    const std::wstring utilityExe = temp.path + L"czuwajnik.exe", sleeperExe = temp.path + L"sleeper.exe";
+    if (!CopyFileW(FullPath(argv[1]).c_str(), utilityExe.c_str(), FALSE) ||
+        !CopyFileW((here + L"sleeper.exe").c_str(), sleeperExe.c_str(), FALSE)) {
+        std::printf("cannot copy the programs into %ls\n", temp.path.c_str());
+        return 1;
+    }
+    // The settings are ANSI text; the temp path is plain ASCII here.
+    const std::string settings =
+        "\"" + std::string(sleeperExe.begin(), sleeperExe.end()) + "\"\r\n#TRUE#\r\n";
+    {
+        UniqueHandle file(CreateFileW((temp.path + L"ustawienia.dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        WriteFile(file.get(), settings.data(), static_cast<DWORD>(settings.size()), &written, nullptr);
+    }
+
+    DWORD utilityPid = 0, floorPid = 0;
+    const UniqueHandle utility = Start(utilityExe, L"", temp.path, utilityPid);
+    const DWORD sleeperPid = utility ? FindChild(utilityPid, L"sleeper.exe") : 0;
+    const UniqueHandle sleeper(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, sleeperPid));
+    const UniqueHandle floor =
+        sleeper ? Start(here + L"watch_floor.exe", std::to_wstring(sleeperPid), temp.path, floorPid) : nullptr;
+    if (!floor) {
+        std::printf("could not start the utility, find its sleeper or start the floor\n");
+        if (utility) TerminateProcess(utility.get(), 1);
+        if (sleeper) TerminateProcess(sleeper.get(), 1);
+        return 1;
+    }
+    std::printf("watching for %lu s: utility pid %lu, floor pid %lu, sleeper pid %lu\n", seconds, utilityPid, floorPid,
+                sleeperPid);
+    std::fflush(stdout);
+
+    // Both are past their start-up after a second; the later sample less this one is steady watching.
+    Sleep(1000);
+    const Usage utilityStart = Measure(utility.get()), floorStart = Measure(floor.get());
+    Sleep(seconds * 1000);
+    const Usage utilityEnd = Measure(utility.get()), floorEnd = Measure(floor.get());
+
+    std::printf("%-28s %12s %12s %10s\n", "", "utility", "floor", "ratio");
+    Row("CPU ms, whole life", utilityEnd.cpuMs, floorEnd.cpuMs);
+    Row("CPU ms, start-up (1st s)", utilityStart.cpuMs, floorStart.cpuMs);
+    Row("CPU ms, steady watching", utilityEnd.cpuMs - utilityStart.cpuMs, floorEnd.cpuMs - floorStart.cpuMs);
+    const double ticks = seconds * 5.0;
+    Row("CPU us per 200 ms tick", (utilityEnd.cpuMs - utilityStart.cpuMs) * 1000 / ticks,
+        (floorEnd.cpuMs - floorStart.cpuMs) * 1000 / ticks);
+    Row("peak working set, KB", utilityEnd.peakKb, floorEnd.peakKb);
+
+    // Ending the sleeper ends both watchers: the utility saves its settings and exits with 0.
+    TerminateProcess(sleeper.get(), 0);
+    const bool utilityEnded = WaitForSingleObject(utility.get(), 10000) == WAIT_OBJECT_0;
+    const bool floorEnded = WaitForSingleObject(floor.get(), 10000) == WAIT_OBJECT_0;
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(utility.get(), &exitCode);
+    Check(utilityEnded && exitCode == 0, "the utility ended with 0 once the sleeper ended");
+    Check(floorEnded, "watch_floor ended once the sleeper ended");
+    if (!utilityEnded) TerminateProcess(utility.get(), 1);
+    if (!floorEnded) TerminateProcess(floor.get(), 1);
+    return gFailures == 0 ? 0 : 1;
+}
