@@ -21,11 +21,33 @@ struct Usage {
     double peakKb = 0;
 };
 
+double Ms(FILETIME kernel, FILETIME user) {
+    const auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+    return (ticks(kernel) + ticks(user)) / 1e4;
+}
+
+// Wine before 9.0 answers GetProcessTimes for another process with the caller's own times;
+// its thread times are the real ones, so there the process's live threads are added up.
+const bool kUnderWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+
+double CpuMs(HANDLE process) {
+    FILETIME created, ended, kernel, user;
+    if (!kUnderWine) return GetProcessTimes(process, &created, &ended, &kernel, &user) ? Ms(kernel, user) : 0;
+    double total = 0;
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID != GetProcessId(process)) continue;
+        UniqueHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
+        if (thread && GetThreadTimes(thread.get(), &created, &ended, &kernel, &user)) total += Ms(kernel, user);
+    }
+    return total;
+}
+
 Usage Measure(HANDLE process) {
     Usage usage;
-    FILETIME created, ended, kernel, user;
-    const auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
-    if (GetProcessTimes(process, &created, &ended, &kernel, &user)) usage.cpuMs = (ticks(kernel) + ticks(user)) / 1e4;
+    usage.cpuMs = CpuMs(process);
     PROCESS_MEMORY_COUNTERS memory{};
     if (GetProcessMemoryInfo(process, &memory, sizeof memory)) usage.peakKb = memory.PeakWorkingSetSize / 1024.0;
     return usage;
@@ -134,8 +156,8 @@ int wmain(int argc, wchar_t** argv) {
         if (sleeper) TerminateProcess(sleeper.get(), 1);
         return 1;
     }
-    std::printf("watching for %lu s: utility pid %lu, floor pid %lu, sleeper pid %lu\n", seconds, utilityPid, floorPid,
-                sleeperPid);
+    std::printf("watching for %lu s: utility pid %lu, floor pid %lu, sleeper pid %lu; CPU from %s\n", seconds,
+                utilityPid, floorPid, sleeperPid, kUnderWine ? "thread times (Wine)" : "process times");
     std::fflush(stdout);
 
     // Both are past their start-up after a second; the later sample less this one is steady watching.

@@ -19,7 +19,9 @@ namespace {
 constexpr int kCommand1 = 101, kLabel1 = 102, kCommand2 = 103, kCheck1 = 104;
 constexpr WPARAM kMenuBrowse = 201, kMenuRun = 202, kMenuEnd = 204, kMenuAbout = 301;
 constexpr int kFileNameBox = 1148;  // cmb13 of the open-file dialog
-constexpr DWORD kWindowWithinMs = 2000, kFollowWithinMs = 1000;
+// How soon things must happen, and how long anything that should happen is waited for
+// (generous: 32-bit Wine runs through qemu here, on a machine that may be busy).
+constexpr DWORD kWindowWithinMs = 3000, kFollowWithinMs = 1500, kPatienceMs = 15000;
 const std::wstring kClass = L"Czuwajnik.Form1", kCaption = L"Czuwajnik", kPrefix = L"Program: ";
 const std::wstring kChildFolder = L"Gry, zabawy ąęż";  // blanks, a comma and Polish letters
 const std::string kEmptyRecord = "\"\"\r\n#FALSE#\r\n";
@@ -223,10 +225,10 @@ std::wstring ClassName(HWND window) {
 // WM_GETTEXT, which crosses into the owning process.
 std::wstring Text(HWND window) {
     DWORD_PTR length = 0, copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 3000, &length)) return L"<no answer>";
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kPatienceMs, &length)) return L"<no answer>";
     std::wstring text(length + 1, L'\0');
     SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                        3000, &copied);
+                        kPatienceMs, &copied);
     text.resize(copied);
     return text;
 }
@@ -261,7 +263,7 @@ struct Utility {
     HWND window = nullptr;
 
     ~Utility() {
-        if (process && Alive()) TerminateProcess(process.get(), 1), WaitForSingleObject(process.get(), 5000);
+        if (process && Alive()) TerminateProcess(process.get(), 1), WaitForSingleObject(process.get(), kPatienceMs);
     }
     Utility() = default;
     Utility(Utility&&) = default;
@@ -275,7 +277,7 @@ struct Utility {
     // Lets posted messages be handled before the window is looked at again.
     void Settle() const {
         Sleep(400);
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, nullptr);
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPatienceMs, nullptr);
     }
     bool EndedCleanly(DWORD timeoutMs) const {
         DWORD code = 1;
@@ -299,7 +301,7 @@ Utility Launch(const Sandbox& sandbox, const std::wstring& cwd) {
     CloseHandle(info.hThread);
     utility.pid = info.dwProcessId;
     utility.thread = info.dwThreadId;
-    WaitFor([&] { return (utility.window = FindTopLevel(utility.pid, kClass)) != nullptr; }, 10000);
+    WaitFor([&] { return (utility.window = FindTopLevel(utility.pid, kClass)) != nullptr; }, kPatienceMs);
     const auto ms = GetTickCount64() - started;
     Check(utility.window != nullptr && ms <= kWindowWithinMs, L"its window appears (" + std::to_wstring(ms) + L" ms)");
     return utility;
@@ -322,23 +324,23 @@ void EndAndCheckFile(const Utility& utility, const Sandbox& sandbox, End how, co
     if (how == End::CloseBox) PostMessageW(utility.window, WM_CLOSE, 0, 0);
     else utility.Menu(kMenuEnd);
     const std::wstring way = how == End::CloseBox ? L"the close box" : L"&Koniec";
-    Check(utility.EndedCleanly(5000), L"the utility ends (code 0) by " + way);
+    Check(utility.EndedCleanly(kPatienceMs), L"the utility ends (code 0) by " + way);
     CheckBytes(sandbox.Settings(), want, L"ustawienia.dat beside the exe");
 }
 
 // Waits for every started copy of the child to end; the utility must follow at once.
 void CheckEndsWithChild(const Utility& utility, const Sandbox& sandbox, DWORD childMs) {
     Check(WaitFor([&] { const auto r = Reports(sandbox); return !r.empty() && CountExited(r) == r.size(); },
-                  childMs + 5000),
+                  childMs + kPatienceMs),
           L"the program ends");
     const ULONGLONG childEnded = GetTickCount64();
-    const bool ended = utility.EndedCleanly(kFollowWithinMs + 500);
+    const bool ended = utility.EndedCleanly(kFollowWithinMs);
     Check(ended, L"the utility ends (code 0) after it, in " + std::to_wstring(GetTickCount64() - childEnded) + L" ms");
 }
 
 std::optional<Report> WaitFirstReport(const Sandbox& sandbox, const std::wstring& what) {
     std::vector<Report> reports;
-    Check(WaitFor([&] { return !(reports = Reports(sandbox)).empty(); }, 5000), what);
+    Check(WaitFor([&] { return !(reports = Reports(sandbox)).empty(); }, kPatienceMs), what);
     if (reports.empty()) return std::nullopt;
     return reports.front();
 }
@@ -352,13 +354,13 @@ void CheckStartedRight(const Sandbox& sandbox, const Report& report) {
 
 HWND WaitDialog(const Utility& utility) {
     HWND dialog = nullptr;
-    WaitFor([&] { return (dialog = FindTopLevel(utility.pid, L"#32770")) != nullptr; }, 5000);
+    WaitFor([&] { return (dialog = FindTopLevel(utility.pid, L"#32770")) != nullptr; }, kPatienceMs);
     return dialog;
 }
 
 bool Dismiss(HWND dialog, int button) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
-    return WaitFor([&] { return !IsWindow(dialog); }, 5000);
+    return WaitFor([&] { return !IsWindow(dialog); }, kPatienceMs);
 }
 
 // The message text: the longest static text of the box.
@@ -394,7 +396,7 @@ std::wstring DialogFolder(const Utility& utility, HWND dialog) {
     if (remote == nullptr) return L"<no memory>";
     std::wstring folder(MAX_PATH, L'\0');
     DWORD_PTR got = 0;
-    LRESULT sent = SendMessageTimeoutW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 3000,
+    LRESULT sent = SendMessageTimeoutW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, kPatienceMs,
                         &got);
     Print(L"DEBUG sent=" + std::to_wstring(sent) + L" got=" + std::to_wstring((long long)got) + L" err=" + std::to_wstring(GetLastError()));
     ReadProcessMemory(utility.process.get(), remote, folder.data(), bytes, nullptr);
@@ -408,7 +410,7 @@ bool Choose(HWND dialog, const std::wstring& path) {
     HWND box = GetDlgItem(dialog, kFileNameBox);
     HWND edit = FindWindowExW(box, nullptr, L"Edit", nullptr);
     SendMessageTimeoutW(edit ? edit : box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG,
-                        3000, nullptr);
+                        kPatienceMs, nullptr);
     return Dismiss(dialog, IDOK);
 }
 
@@ -551,7 +553,7 @@ void KoniecVsClose(Sandbox& sandbox) {
         if (u.window == nullptr) return;
         CheckShows(u, kPrefix + program, false);
         u.Click(kCheck1);
-        Check(WaitFor([&] { return u.Ticked(); }, 2000), L"a click ticks the box");
+        Check(WaitFor([&] { return u.Ticked(); }, kPatienceMs), L"a click ticks the box");
         EndAndCheckFile(u, sandbox, how, Record(program, true));
         written.push_back(ReadBytes(sandbox.Settings()));
     }
@@ -609,7 +611,7 @@ void Pulse(Sandbox& sandbox) {
         if (bool state = GetKeyState(VK_SCROLL) & 1; state != scroll) scroll = state, toggles.push_back(now);
         if (GetLastInputInfo(&input) && input.dwTime != lastInput) lastInput = input.dwTime, inputs.push_back(now);
         return !u.Alive();
-    }, childMs + 5000);
+    }, childMs + kPatienceMs);
     for (double t : toggles) Print(L"Scroll Lock toggled at " + Clock(t));
     for (double t : inputs) Print(L"last input time changed at " + Clock(t));
     Check(toggles.size() == 1, L"exactly one Scroll Lock press and release",
@@ -653,10 +655,10 @@ void SecondLaunch(Sandbox& sandbox) {
     sandbox.ChildSleeps(5000);
     u.Menu(kMenuRun);
     std::vector<Report> reports;
-    Check(WaitFor([&] { return (reports = Reports(sandbox)).size() == 2; }, 5000),
+    Check(WaitFor([&] { return (reports = Reports(sandbox)).size() == 2; }, kPatienceMs),
           L"&Uruchom starts a second copy while the first runs");
     for (const Report& report : reports) CheckStartedRight(sandbox, report);
-    Check(WaitFor([&] { return CountExited(Reports(sandbox)) == 1; }, 5000), L"the first copy ends");
+    Check(WaitFor([&] { return CountExited(Reports(sandbox)) == 1; }, kPatienceMs), L"the first copy ends");
     Check(!u.EndedCleanly(1000) && u.Alive(), L"the utility stays while the second copy runs");
     CheckEndsWithChild(u, sandbox, 5000);
     CheckBytes(sandbox.Settings(), record, L"ustawienia.dat beside the exe is written again");
