@@ -20,7 +20,6 @@ struct Usage {
     double cpuMs = 0;  // kernel + user
     double peakKb = 0;
 };
-
 double Ms(FILETIME kernel, FILETIME user) {
     const auto ticks = [](FILETIME t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
     return (ticks(kernel) + ticks(user)) / 1e4;
@@ -54,11 +53,6 @@ Usage Measure(HANDLE process) {
 }
 
 std::wstring FolderOf(const std::wstring& file) { return file.substr(0, file.rfind(L'\\') + 1); }
-
-std::wstring FullPath(const wchar_t* name) {
-    wchar_t full[MAX_PATH];
-    return GetFullPathNameW(name, MAX_PATH, full, nullptr) ? full : name;
-}
 
 // A folder of its own under %TEMP%, removed with everything in it.
 struct TempFolder {
@@ -106,15 +100,9 @@ DWORD FindChild(DWORD parent, const wchar_t* name) {
     return 0;
 }
 
-int gFailures = 0;
-
-void Check(bool ok, const char* what) {
-    if (!ok) ++gFailures;
-    std::printf("%s  %s\n", ok ? "PASS" : "FAIL", what);
-}
-
 void Row(const char* what, double utility, double floor) {
-    std::printf("%-28s %12.1f %12.1f %9.2fx\n", what, utility, floor, floor > 0 ? utility / floor : 0.0);
+    if (floor > 0) std::printf("%-28s %12.1f %12.1f %9.2fx\n", what, utility, floor, utility / floor);
+    else std::printf("%-28s %12.1f %12.1f %10s\n", what, utility, floor, "-");
 }
 
 }  // namespace
@@ -129,20 +117,20 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring here = FolderOf(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH)));
     const TempFolder temp;
     const std::wstring utilityExe = temp.path + L"czuwajnik.exe", sleeperExe = temp.path + L"sleeper.exe";
-    if (!CopyFileW(FullPath(argv[1]).c_str(), utilityExe.c_str(), FALSE) ||
+    if (!CopyFileW(argv[1], utilityExe.c_str(), FALSE) ||
         !CopyFileW((here + L"sleeper.exe").c_str(), sleeperExe.c_str(), FALSE)) {
         std::printf("cannot copy the programs into %ls\n", temp.path.c_str());
         return 1;
     }
-    // The settings are ANSI text; the temp path is plain ASCII here.
-    const std::string settings =
-        "\"" + std::string(sleeperExe.begin(), sleeperExe.end()) + "\"\r\n#TRUE#\r\n";
-    {
-        UniqueHandle file(CreateFileW((temp.path + L"ustawienia.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        WriteFile(file.get(), settings.data(), static_cast<DWORD>(settings.size()), &written, nullptr);
-    }
+    // The settings, in the ANSI code page: the sleeper's path, auto-run ticked.
+    char path[MAX_PATH * 2];
+    const int length = WideCharToMultiByte(CP_ACP, 0, sleeperExe.c_str(), -1, path, sizeof path, nullptr, nullptr);
+    const std::string settings = "\"" + std::string(path, length > 0 ? length - 1 : 0) + "\"\r\n#TRUE#\r\n";
+    UniqueHandle file(CreateFileW((temp.path + L"ustawienia.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  0, nullptr));
+    DWORD written = 0;
+    WriteFile(file.get(), settings.data(), static_cast<DWORD>(settings.size()), &written, nullptr);
+    file.reset();
 
     DWORD utilityPid = 0, floorPid = 0;
     const UniqueHandle utility = Start(utilityExe, L"", temp.path, utilityPid);
@@ -181,9 +169,10 @@ int wmain(int argc, wchar_t** argv) {
     const bool floorEnded = WaitForSingleObject(floor.get(), 10000) == WAIT_OBJECT_0;
     DWORD exitCode = STILL_ACTIVE;
     GetExitCodeProcess(utility.get(), &exitCode);
-    Check(utilityEnded && exitCode == 0, "the utility ended with 0 once the sleeper ended");
-    Check(floorEnded, "watch_floor ended once the sleeper ended");
+    const bool utilityOk = utilityEnded && exitCode == 0;
+    std::printf("%s  the utility ended with 0 once the sleeper ended\n", utilityOk ? "PASS" : "FAIL");
+    std::printf("%s  watch_floor ended once the sleeper ended\n", floorEnded ? "PASS" : "FAIL");
     if (!utilityEnded) TerminateProcess(utility.get(), 1);
     if (!floorEnded) TerminateProcess(floor.get(), 1);
-    return gFailures == 0 ? 0 : 1;
+    return utilityOk && floorEnded ? 0 : 1;
 }
