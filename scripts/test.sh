@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every configuration and runs every test:
-# the core natively and under the sanitizers, then both Windows builds under Wine.
+# Installs what is missing, builds every configuration and runs every test: the core
+# natively and under the sanitizers, the settings reader under libFuzzer, then both
+# Windows builds under Wine.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
@@ -26,5 +27,8 @@ for preset in "${presets[@]}"; do
     failed=$((failed + 1))
   fi
 done
+echo "=== fuzz"
+if bash fuzz/run.sh "${CZ_FUZZ_SECONDS:-60}"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
