@@ -30,5 +30,18 @@ done
 echo "=== fuzz"
 if bash fuzz/run.sh "${CZ_FUZZ_SECONDS:-60}"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
+echo "=== release"
+# Two release builds from scratch must give byte-identical zips.
+sums=$(mktemp)
+if bash scripts/release.sh && cp dist/SHA256SUMS "$sums" && bash scripts/release.sh >/dev/null &&
+  cmp -s "$sums" dist/SHA256SUMS; then
+  echo "release: two builds gave identical zips"
+  passed=$((passed + 1))
+else
+  echo "release: the zips differ between two builds, or a build failed"
+  failed=$((failed + 1))
+fi
+rm -f "$sums"
+
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
