@@ -162,6 +162,7 @@ int wmain(int argc, wchar_t** argv) {
     Row("CPU us per 200 ms tick", (utilityEnd.cpuMs - utilityStart.cpuMs) * 1000 / ticks,
         (floorEnd.cpuMs - floorStart.cpuMs) * 1000 / ticks);
     Row("peak working set, KB", utilityEnd.peakKb, floorEnd.peakKb);
+    if (kUnderWine) std::printf("(CPU comes in the host's scheduler ticks; wineserver's share is in neither column)\n");
 
     // Ending the sleeper ends both watchers: the utility saves its settings and exits with 0.
     TerminateProcess(sleeper.get(), 0);
