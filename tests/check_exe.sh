@@ -8,7 +8,7 @@ objdump=$1 exe=$2 max=$3 allow=$4
 fail() { echo "FAIL: $*"; exit 1; }
 
 headers=$("$objdump" -p "$exe")
-allowed='^(kernel32|user32|gdi32|comdlg32|msvcrt)\.dll$'
+allowed='^(kernel32|user32|gdi32|msvcrt)\.dll$'
 while read -r dll; do
   [[ ${dll,,} =~ $allowed ]] || fail "imports from $dll"
 done < <(sed -n 's/^\s*DLL Name: //p' <<<"$headers")

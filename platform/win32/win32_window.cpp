@@ -26,6 +26,24 @@ ControlClass ClassOf(layout::Kind kind) {
 
 void ThrowLastError() { throw SystemError(ErrorText(GetLastError())); }
 
+// The common dialogs are loaded, from the system folder, only when first needed: most
+// runs never browse, and the library brings several others with it.
+using GetOpenFileNameFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+
+GetOpenFileNameFn OpenFileDialogFunction() {
+    static GetOpenFileNameFn function = nullptr;
+    if (function != nullptr) return function;
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) ThrowLastError();
+    HMODULE library = LoadLibraryW((std::wstring(system, length) + L"\\comdlg32.dll").c_str());
+    if (library == nullptr) ThrowLastError();
+    function = reinterpret_cast<GetOpenFileNameFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(library, "GetOpenFileNameW")));
+    if (function == nullptr) ThrowLastError();
+    return function;
+}
+
 }  // namespace
 
 int Win32Platform::Run(Form1& form, int showCommand) {
@@ -209,7 +227,7 @@ bool Win32Platform::openFileDialog(OpenFileRequest& request) {
     record.lpstrTitle = request.title.c_str();
     record.Flags = request.flags;
     record.lpstrDefExt = request.defExt.c_str();
-    const bool ok = GetOpenFileNameW(&record) != FALSE;
+    const bool ok = OpenFileDialogFunction()(&record) != FALSE;
     request.file = file.substr(0, request.maxFile);
     return ok;
 }
