@@ -80,6 +80,17 @@ bool CheckText(const std::wstring& got, const std::wstring& want, const std::wst
 
 bool StartsWith(const std::wstring& text, const std::wstring& start) { return text.compare(0, start.size(), start) == 0; }
 
+template <typename Text>
+std::vector<Text> Split(const Text& text, const Text& separator) {
+    std::vector<Text> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == Text::npos) return parts;
+        start = end + separator.size();
+    }
+}
+
 double TimeOfDay() {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -190,19 +201,16 @@ struct Sandbox {
 
 // What one run of the child wrote about itself.
 struct Report {
-    std::wstring file, cwd, commandLine;
+    std::wstring cwd, commandLine;
     bool exited = false;
 };
 
 std::vector<Report> Reports(const Sandbox& sandbox) {
     std::vector<Report> reports;
     ForEachFile(sandbox.childFolder, L"report-*.txt", [&](const WIN32_FIND_DATAW& found) {
-        const std::string text = ReadBytes(sandbox.childFolder + found.cFileName).value_or("");
-        std::vector<std::string> lines;
-        for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-            lines.push_back(text.substr(start, end - start));
-        if (lines.size() >= 2)
-            reports.push_back({found.cFileName, Widen(lines[0]), Widen(lines[1]), lines.size() >= 3 && lines[2] == "exit"});
+        // Complete lines only: "cwd\ncommand line\n", then "exit\n".
+        const auto lines = Split(ReadBytes(sandbox.childFolder + found.cFileName).value_or(""), std::string("\n"));
+        if (lines.size() >= 3) reports.push_back({Widen(lines[0]), Widen(lines[1]), lines.size() >= 4 && lines[2] == "exit"});
     });
     return reports;
 }
@@ -462,11 +470,7 @@ void FirstStart(Sandbox& sandbox) {
     if (HWND box = WaitDialog(u); Check(box != nullptr, L"O programie... shows a message box")) {
         CheckText(Text(box), kCaption, L"its title");
         const std::wstring text = MessageText(box);
-        std::vector<std::wstring> lines;
-        for (std::size_t start = 0;; start += lines.back().size() + 2) {
-            lines.push_back(text.substr(start, text.find(L"\r\n", start) - start));
-            if (start + lines.back().size() >= text.size()) break;
-        }
+        const auto lines = Split(text, std::wstring(L"\r\n"));
         bool clean = true;
         for (const std::wstring& line : lines) clean = clean && !line.empty() && line.find_first_of(L"\r\n") == line.npos;
         Check(lines.size() == 4 && clean && lines[0] == L"Czuwajnik 1.1",
@@ -518,7 +522,10 @@ void OtherCwd(Sandbox& sandbox) {
     Utility u = Launch(sandbox, other);
     if (u.window == nullptr) return;
     CheckShows(u, kPrefix + program, false);
-    EndAndCheckFile(u, sandbox, End::Koniec, record);
+    // Ticked, so that what is written differs from what was read.
+    u.Click(kCheck1);
+    Check(WaitFor([&] { return u.Ticked(); }, kPatienceMs), L"a click ticks the box");
+    EndAndCheckFile(u, sandbox, End::Koniec, Record(program, true));
     CheckBytes(other + L"ustawienia.dat", record, L"the file in the starting folder is unchanged");
     int files = 0;
     ForEachFile(other, L"*", [&](const WIN32_FIND_DATAW&) { ++files; });
