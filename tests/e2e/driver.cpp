@@ -78,7 +78,9 @@ bool CheckText(const std::wstring& got, const std::wstring& want, const std::wst
     return Check(got == want, what, L"got " + Escaped(Narrow(got)) + L", want " + Escaped(Narrow(want)));
 }
 
-bool StartsWith(const std::wstring& text, const std::wstring& start) { return text.compare(0, start.size(), start) == 0; }
+bool StartsWith(const std::wstring& text, const std::wstring& start) {
+    return text.compare(0, start.size(), start) == 0;
+}
 
 template <typename Text>
 std::vector<Text> Split(const Text& text, const Text& separator) {
@@ -196,7 +198,10 @@ struct Sandbox {
     Sandbox& operator=(const Sandbox&) = delete;
 
     std::wstring Settings() const { return root + L"ustawienia.dat"; }
-    void ChildSleeps(unsigned ms) const { WriteBytes(childFolder + L"child.cfg", std::to_string(ms) + " 0\n"); }
+    // How the child started next behaves: it sleeps `ms`, then exits with `code`.
+    void ChildRuns(unsigned ms, int code = 0) const {
+        WriteBytes(childFolder + L"child.cfg", std::to_string(ms) + " " + std::to_string(code) + "\n");
+    }
 };
 
 // What one run of the child wrote about itself.
@@ -210,7 +215,8 @@ std::vector<Report> Reports(const Sandbox& sandbox) {
     ForEachFile(sandbox.childFolder, L"report-*.txt", [&](const WIN32_FIND_DATAW& found) {
         // Complete lines only: "cwd\ncommand line\n", then "exit\n".
         const auto lines = Split(ReadBytes(sandbox.childFolder + found.cFileName).value_or(""), std::string("\n"));
-        if (lines.size() >= 3) reports.push_back({Widen(lines[0]), Widen(lines[1]), lines.size() >= 4 && lines[2] == "exit"});
+        if (lines.size() >= 3)
+            reports.push_back({Widen(lines[0]), Widen(lines[1]), lines.size() >= 4 && lines[2] == "exit"});
     });
     return reports;
 }
@@ -311,6 +317,9 @@ Utility Launch(const Sandbox& sandbox, const std::wstring& cwd) {
     WaitFor([&] { return (utility.window = FindTopLevel(utility.pid, kClass)) != nullptr; }, kPatienceMs);
     const auto ms = GetTickCount64() - started;
     Check(utility.window != nullptr && ms <= gWindowWithinMs, L"its window appears (" + std::to_wstring(ms) + L" ms)");
+    // The settings were read before the window showed. With the file gone, whatever is
+    // found beside the exe at the end was written by this run.
+    DeleteFileW(sandbox.Settings().c_str());
     return utility;
 }
 
@@ -353,7 +362,8 @@ std::optional<Report> WaitFirstReport(const Sandbox& sandbox, const std::wstring
 }
 
 void CheckStartedRight(const Sandbox& sandbox, const Report& report) {
-    CheckText(report.cwd, sandbox.childFolder.substr(0, sandbox.childFolder.size() - 1), L"the program's working directory is its own folder");
+    CheckText(report.cwd, sandbox.childFolder.substr(0, sandbox.childFolder.size() - 1),
+              L"the program's working directory is its own folder");
     CheckText(report.commandLine, L"\"" + sandbox.child + L"\"", L"the program's command line is its quoted path");
 }
 
@@ -366,7 +376,8 @@ HWND WaitDialog(const Utility& utility) {
 }
 
 bool Dismiss(HWND dialog, int button) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
     return WaitFor([&] { return !IsWindow(dialog); }, kPatienceMs);
 }
 
@@ -388,7 +399,8 @@ std::wstring Furniture(HWND box) {
         if (!IsWindowVisible(child)) continue;
         const std::wstring name = ClassName(child);
         buttons += _wcsicmp(name.c_str(), L"Button") == 0;
-        icons += _wcsicmp(name.c_str(), L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        icons += _wcsicmp(name.c_str(), L"Static") == 0 &&
+                 (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
                  SendMessageW(child, STM_GETICON, 0, 0) != 0;
     }
     return std::to_wstring(buttons) + L" button(s), " + std::to_wstring(icons) + L" icon(s)";
@@ -472,7 +484,8 @@ void FirstStart(Sandbox& sandbox) {
         const std::wstring text = MessageText(box);
         const auto lines = Split(text, std::wstring(L"\r\n"));
         bool clean = true;
-        for (const std::wstring& line : lines) clean = clean && !line.empty() && line.find_first_of(L"\r\n") == line.npos;
+        for (const std::wstring& line : lines)
+            clean = clean && !line.empty() && line.find_first_of(L"\r\n") == line.npos;
         Check(lines.size() == 4 && clean && lines[0] == L"Czuwajnik 1.1",
               L"its text is four CR LF lines, the first \"Czuwajnik 1.1\"", Escaped(Narrow(text)));
         CheckText(Furniture(box), L"1 button(s), 0 icon(s)", L"it has just the OK button, no icon");
@@ -488,7 +501,7 @@ void FirstStart(Sandbox& sandbox) {
 }
 
 void TickedAutorun(Sandbox& sandbox) {
-    sandbox.ChildSleeps(3000);
+    sandbox.ChildRuns(3000);
     const std::string record = Record(sandbox.child, true);
     WriteBytes(sandbox.Settings(), record);
     Utility u = Launch(sandbox, sandbox.root);
@@ -583,7 +596,7 @@ void Pulse(Sandbox& sandbox) {
     Print(L"driver clock " + Clock(start) + L", next 3-minute boundary " + Clock(boundary));
     if (!Check(boundary - start < 20, L"the session clock starts shortly before a 3-minute boundary")) return;
     const auto childMs = static_cast<DWORD>((boundary - start) * 1000) + 3000;
-    sandbox.ChildSleeps(childMs);
+    sandbox.ChildRuns(childMs);
     const std::string record = Record(sandbox.child, true);
     WriteBytes(sandbox.Settings(), record);
     Utility u = Launch(sandbox, sandbox.root);
@@ -634,12 +647,12 @@ void StartFailure(Sandbox& sandbox) {
 }
 
 void SecondLaunch(Sandbox& sandbox) {
-    sandbox.ChildSleeps(2500);
+    sandbox.ChildRuns(2500, 1);  // any exit code ends a watch
     const std::string record = Record(sandbox.child, true);
     WriteBytes(sandbox.Settings(), record);
     Utility u = Launch(sandbox, sandbox.root);
     if (u.window == nullptr || !WaitFirstReport(sandbox, L"the program starts by itself")) return;
-    sandbox.ChildSleeps(5000);
+    sandbox.ChildRuns(5000, 2);
     u.Menu(kMenuRun);
     std::vector<Report> reports;
     Check(WaitFor([&] { return (reports = Reports(sandbox)).size() == 2; }, kPatienceMs),
@@ -675,7 +688,7 @@ bool SkippedForQemuCrash(const Utility& utility, int failuresBefore) {
 // the folder it shows must find the program. (CDM_GETFOLDERPATH would need a buffer read
 // back from the utility's memory, which 32-bit Wine under qemu cannot do.)
 void Browse(Sandbox& sandbox) {
-    sandbox.ChildSleeps(1000);
+    sandbox.ChildRuns(1000);
     Utility u = Launch(sandbox, sandbox.root);
     if (u.window == nullptr || !Check(StartsWith(sandbox.child, L"C:\\"), L"the sandbox is on drive C:")) return;
     struct Step {
