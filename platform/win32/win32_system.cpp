@@ -29,6 +29,9 @@ std::wstring FullPath(const std::wstring& name) {
     throw SystemError(L"Nie można zapisać pliku " + FullPath(name) + L":\r\n" + ErrorText(code));
 }
 
+constexpr int kReplaceAttempts = 40;
+constexpr DWORD kReplaceRetryMs = 25;
+
 UINT AnsiCodePage() { return GetACP(); }
 
 // Returns the system's error code, or ERROR_SUCCESS once the bytes are on disk.
@@ -139,9 +142,15 @@ void Win32Platform::replaceFile(const std::wstring& name, const std::string& byt
         ThrowFileError(name, GetLastError());
     temp.resize(temp.find(L'\0'));
     DWORD error = WriteWholeFile(temp, bytes);
-    if (error == ERROR_SUCCESS &&
-        !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // Another copy replacing the same file at this moment holds it for an instant; a file
+    // held for longer (or a folder we may not write to) is reported after about a second.
+    for (int attempt = 0; error == ERROR_SUCCESS; ++attempt) {
+        if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
         error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kReplaceAttempts) break;
+        error = ERROR_SUCCESS;
+        Sleep(kReplaceRetryMs);
+    }
     if (error != ERROR_SUCCESS) {
         DeleteFileW(temp.c_str());
         ThrowFileError(name, error);

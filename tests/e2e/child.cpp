@@ -1,7 +1,8 @@
 // The program the end-to-end tests let Czuwajnik start. It reports how it was started
 // in "report-<pid>.txt" beside itself (UTF-8: working directory, then the command line),
 // sleeps, appends "exit", and ends. "child.cfg" beside it holds "<sleep_ms> <exit_code>";
-// it is read at start, since the launcher passes no arguments.
+// it is read at start, since the launcher passes no arguments. The access-violation
+// code as exit code makes it crash instead.
 #include <windows.h>
 
 #include <cstdio>
@@ -45,6 +46,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring report = folder + L"report-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
     Append(report, Utf8(std::wstring(cwd, cwdLength)) + "\n" + Utf8(GetCommandLineW()) + "\n");
     Sleep(sleepMs);
+    if (static_cast<DWORD>(exitCode) == EXCEPTION_ACCESS_VIOLATION) {
+        // Asked to crash: the unhandled exception ends the process with its code, and no
+        // debugger or error box is brought up for it.
+        SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
+        *static_cast<volatile int*>(nullptr) = 0;
+    }
     Append(report, "exit\n");
     return exitCode;
 }
