@@ -31,6 +31,8 @@ void Append(const std::wstring& file, const std::string& text) {
     }
 }
 
+LONG WINAPI EndOnCrash(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -49,7 +51,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (static_cast<DWORD>(exitCode) == EXCEPTION_ACCESS_VIOLATION) {
         // Asked to crash: the unhandled exception ends the process with its code, and no
         // debugger or error box is brought up for it.
-        SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
+        SetUnhandledExceptionFilter(EndOnCrash);
         *static_cast<volatile int*>(nullptr) = 0;
     }
     Append(report, "exit\n");
