@@ -55,6 +55,11 @@ struct LoadCase {
     std::string savedOnExit;  // with the box left as loaded
 };
 
+// Cases print as their names in test listings.
+template <typename Case>
+void PrintCase(const Case& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const LoadCase& c, std::ostream* out) { PrintCase(c, out); }
+
 class LoadTest : public testing::TestWithParam<LoadCase> {};
 
 TEST_P(LoadTest, AppliesTheFileAndWritesItBackBesideTheExe) {
@@ -192,6 +197,8 @@ struct StartFailureCase {
     bool earlierWatch;
 };
 
+void PrintTo(const StartFailureCase& c, std::ostream* out) { PrintCase(c, out); }
+
 class StartFailure : public testing::TestWithParam<StartFailureCase> {};
 
 TEST_P(StartFailure, IsReportedAndEverythingStaysAsItWas) {
@@ -249,6 +256,8 @@ struct PulseCase {
     std::vector<float> ticks;   // time of day at each tick, program running
     std::vector<int> pulsesAfter;  // cumulative pulses after each tick
 };
+
+void PrintTo(const PulseCase& c, std::ostream* out) { PrintCase(c, out); }
 
 class Pulse : public testing::TestWithParam<PulseCase> {};
 
