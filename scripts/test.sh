@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
 
 presets=(native asan win64 win32)
-passed=0 failed=0
+passed=0 failed=0 skipped=0
 for preset in "${presets[@]}"; do
   echo "=== $preset"
   if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
@@ -18,10 +18,12 @@ for preset in "${presets[@]}"; do
   log=$(mktemp)
   ctest --preset "$preset" 2>&1 | tee "$log"
   summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log")
+  skips=$(grep -c '\*\*\*Skipped' "$log")
   rm -f "$log"
   if [[ $summary =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
     failed=$((failed + BASH_REMATCH[1]))
-    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1] - skips))
+    skipped=$((skipped + skips))
   else
     echo "no test summary for $preset"
     failed=$((failed + 1))
@@ -43,5 +45,5 @@ else
 fi
 rm -f "$sums"
 
-echo "tests: $passed passed, $failed failed"
+echo "tests: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -75,14 +75,34 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
     return names;
 }
 
-TEST(Window, MenusCarryTheirCaptionsWithoutShortcutsAndTheLabelKeepsALongPath) {
+// The texts of the buttons and the check box fit their controls at the display's DPI.
+std::vector<std::wstring> ClippedTexts(HWND window) {
+    std::vector<std::wstring> clipped;
+    for (const layout::Control& c : layout::kControls) {
+        if (c.kind == layout::Kind::Label) continue;  // a long path is elided there on purpose
+        HWND control = GetDlgItem(window, c.id);
+        HDC dc = GetDC(control);
+        HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, c.text, lstrlenW(c.text), &extent);
+        SelectObject(dc, previous);
+        ReleaseDC(control, dc);
+        RECT room;
+        GetClientRect(control, &room);
+        const int box = c.kind == layout::Kind::CheckBox ? GetSystemMetrics(SM_CXMENUCHECK) : 0;
+        if (extent.cx + box + 4 > room.right || extent.cy > room.bottom) clipped.push_back(c.name);
+    }
+    return clipped;
+}
+
+TEST(Window, MenusCarryTheirCaptionsTextsFitAndTheLabelKeepsALongPath) {
     TempFolder folder;
     const std::wstring longPath = L"C:\\" + std::wstring(200, L'x') + L"\\program.exe";
     WriteAll(folder / L"ustawienia.dat", "\"" + std::string(longPath.begin(), longPath.end()) + "\"\r\n#FALSE#\r\n");
 
     Win32Platform platform(GetModuleHandleW(nullptr));
     Form1 form(platform);
-    std::vector<std::wstring> captions;
+    std::vector<std::wstring> captions, clipped{L"<window not found>"};
     std::wstring label;
     std::thread reader([&] {
         HWND window = nullptr;
@@ -104,6 +124,7 @@ TEST(Window, MenusCarryTheirCaptionsWithoutShortcutsAndTheLabelKeepsALongPath) {
         wchar_t text[400] = L"";
         GetWindowTextW(GetDlgItem(window, layout::kLabel1), text, 400);
         label = text;
+        clipped = ClippedTexts(window);
         PostMessageW(window, WM_QUIT, 0, 0);
     });
     platform.Run(form, SW_SHOWNORMAL);
@@ -112,6 +133,7 @@ TEST(Window, MenusCarryTheirCaptionsWithoutShortcutsAndTheLabelKeepsALongPath) {
     EXPECT_EQ(captions, (std::vector<std::wstring>{L"&Plik", L"&Przeglądaj...", L"&Uruchom", L"-", L"&Koniec",
                                                     L"Po&moc", L"O programie..."}));
     EXPECT_EQ(label, L"Program: " + longPath);
+    EXPECT_EQ(clipped, std::vector<std::wstring>{});
 }
 
 TEST(AnsiCodePage, PolishLettersConvertAndOthersAreRefusedNotReplaced) {
