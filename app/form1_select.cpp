@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/layout.h"
 
 namespace czuwajnik {
 namespace {
@@ -16,7 +17,7 @@ std::wstring ProgramFilter() {
 
 void Form1::Command2_Click() {
     sProgram = ShowOpenDialog(*this, kModeOpen, L"Wybierz program.", L"", ProgramFilter(), sInitDir, L"*.*");
-    platform_.setLabelText(L"Program: " + sProgram);
+    platform_.setLabelText(layout::kLabelPrefix + sProgram);
 }
 
 void Form1::mnuPlikPrzegladaj_Click() { Command2_Click(); }

@@ -5,7 +5,6 @@
 namespace czuwajnik {
 namespace {
 
-const std::wstring kProgramPrefix = L"Program: ";
 const std::wstring kAboutText =
     L"Czuwajnik 1.1\r\n"
     L"Projekt Czuwajnik, otwarte oprogramowanie\r\n"
@@ -20,7 +19,7 @@ void Form1::Form_Load() {
     try {
         if (!settings::Read(platform_, sProgram, bAutoStart)) return;
         platform_.setCheckValue(bAutoStart ? 1 : 0);
-        platform_.setLabelText(kProgramPrefix + sProgram);
+        platform_.setLabelText(layout::kLabelPrefix + sProgram);
         if (platform_.checkValue() == 1) platform_.setTimer(TimerId::Timer1, layout::IntervalOf(TimerId::Timer1), true);
     } catch (const SystemError&) {
     }

@@ -12,6 +12,7 @@ using Handler = void (Form1::*)();
 
 inline constexpr const wchar_t* kCaption = L"Czuwajnik";
 inline constexpr const wchar_t* kClassName = L"Czuwajnik.Form1";
+inline constexpr const wchar_t* kLabelPrefix = L"Program: ";  // before the program path
 inline constexpr int kClientWidthTwips = 5460;
 inline constexpr int kClientHeightTwips = 2400;
 inline constexpr int kTwipsPerInch = 1440;

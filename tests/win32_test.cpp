@@ -64,14 +64,12 @@ void WriteAll(const std::wstring& path, const std::string& bytes) {
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;
-    UniqueHandle search(FindFirstFileW((folder + L"*").c_str(), &found));
-    if (search.get() == INVALID_HANDLE_VALUE) return names;
-    // FindClose, not CloseHandle, ends a search.
-    HANDLE raw = search.release();
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileW(raw, &found));
-    FindClose(raw);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
     return names;
 }
 

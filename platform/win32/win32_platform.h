@@ -26,6 +26,18 @@ using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
 std::wstring ErrorText(DWORD code);
 
+// A function of a system DLL, looked up by name, the DLL loaded from the system folder;
+// nullptr where this Windows lacks it.
+template <typename Function>
+Function SystemFunction(const wchar_t* dll, const char* name) {
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    HMODULE module = LoadLibraryW((std::wstring(folder, length) + L"\\" + dll).c_str());
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 class Win32Platform final : public Platform {
 public:
     explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}

@@ -31,15 +31,7 @@ void ThrowLastError() { throw SystemError(ErrorText(GetLastError())); }
 using GetOpenFileNameFn = BOOL(WINAPI*)(OPENFILENAMEW*);
 
 GetOpenFileNameFn OpenFileDialogFunction() {
-    static GetOpenFileNameFn function = nullptr;
-    if (function != nullptr) return function;
-    wchar_t system[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) ThrowLastError();
-    HMODULE library = LoadLibraryW((std::wstring(system, length) + L"\\comdlg32.dll").c_str());
-    if (library == nullptr) ThrowLastError();
-    function = reinterpret_cast<GetOpenFileNameFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(library, "GetOpenFileNameW")));
+    static const auto function = SystemFunction<GetOpenFileNameFn>(L"comdlg32.dll", "GetOpenFileNameW");
     if (function == nullptr) ThrowLastError();
     return function;
 }
