@@ -18,12 +18,12 @@ for preset in "${presets[@]}"; do
   log=$(mktemp)
   ctest --preset "$preset" 2>&1 | tee "$log"
   summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log")
-  skips=$(grep -c '\*\*\*Skipped' "$log")
+  skips=$(grep -c '\*\*\*Skipped' "$log") disabled=$(grep -c 'Not Run (Disabled)' "$log")
   rm -f "$log"
   if [[ $summary =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
     failed=$((failed + BASH_REMATCH[1]))
     passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1] - skips))
-    skipped=$((skipped + skips))
+    skipped=$((skipped + skips + disabled))
   else
     echo "no test summary for $preset"
     failed=$((failed + 1))

@@ -1,7 +1,8 @@
 #pragma once
-// A platform that records every call and plays back scripted clocks, exit codes,
-// start failures and dialog answers.
+// A platform that logs everything the utility asks of the system, as one line each, and
+// plays back scripted answers.
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <string>
@@ -11,57 +12,59 @@
 
 namespace czuwajnik::test {
 
-struct ProcessEnded {};  // thrown by endProcess so a test can see the end
+struct ProcessEnded {};  // thrown by endProcess, so a test sees the end
 
-class FakePlatform : public Platform {
-public:
-    std::vector<std::wstring> log;  // the calls that reach the system, in order
+inline std::wstring Widen(const std::string& bytes) { return std::wstring(bytes.begin(), bytes.end()); }
 
-    // Window state.
-    std::wstring label = L"Program:";
-    bool enabled = true;
-    int check = 0;
-    bool isMinimised = false;
-    std::map<TimerId, bool> timers;
+// The next of a script's answers; the last one stays.
+template <typename T>
+T Next(std::deque<T>& answers) {
+    const T next = answers.front();
+    if (answers.size() > 1) answers.pop_front();
+    return next;
+}
 
-    // Folders and files (keyed by full path).
-    std::wstring cwd = L"D:\\start\\";
-    std::wstring exeFolder = L"C:\\Narzedzia\\";
-    std::map<std::wstring, std::string> files;
+// What the system answers.
+struct Script {
+    std::deque<std::int32_t> exitCodes;  // one per status read; empty: reads fail
+    std::deque<float> clock{1.0f};       // one per read
+    std::deque<std::optional<std::wstring>> answers{std::nullopt};  // the dialog's; nullopt: Cancel
+    int starts = 99, opens = 99;                      // how many program starts and process opens succeed
+    std::wstring missingFolder;
     std::map<std::wstring, std::wstring> shortNames;
+};
 
-    // Scripts.
-    std::deque<float> clock;               // one value per timeOfDay call
-    std::deque<std::int32_t> exitCodes;    // one per successful status read; empty = read fails
-    std::wstring startError;               // non-empty: the next start fails with this reason
-    std::vector<std::wstring> missingFolders;
-    bool openFails = false;
-    std::optional<std::wstring> dialogAnswer;  // nullopt = Cancel
-    OpenFileRequest lastRequest;
-    int dialogs = 0;
+class FakePlatform : public Platform, public Script {
+public:
+    std::vector<std::wstring> log;
+    std::wstring cwd = L"D:\\start\\";
+    int check = 0;
+    bool enabled = true, iconic = false;
+    std::map<std::wstring, std::string> files;  // by full path
 
-    std::string* SettingsIn(const std::wstring& folder) {
-        auto it = files.find(folder + L"ustawienia.dat");
-        return it == files.end() ? nullptr : &it->second;
-    }
-
-    void setLabelText(const std::wstring& text) override { label = text; }
+    void setLabelText(const std::wstring& text) override { log.push_back(L"label " + text); }
     bool runEnabled() override { return enabled; }
-    void setRunEnabled(bool value) override { enabled = value; }
+    void setRunEnabled(bool value) override { log.push_back((enabled = value) ? L"Uruchom on" : L"Uruchom off"); }
     int checkValue() override { return check; }
-    void setCheckValue(int value) override { check = value; }
-    bool minimised() override { return isMinimised; }
-    void setMinimised(bool value) override { isMinimised = value; }
-    void setTimer(TimerId timer, unsigned, bool on) override { timers[timer] = on; }
+    void setCheckValue(int value) override { log.push_back(L"check " + std::to_wstring(check = value)); }
+    bool minimised() override { return iconic; }
+    void setMinimised(bool value) override { log.push_back((iconic = value) ? L"minimise" : L"restore"); }
+    void setTimer(TimerId timer, unsigned ms, bool on) override {
+        log.push_back(L"Timer" + std::to_wstring(static_cast<int>(timer)) + (on ? L" " + std::to_wstring(ms) : L" off"));
+    }
     void messageBox(const std::wstring& text, const std::wstring& title, bool error) override {
         log.push_back((error ? L"error " : L"message ") + title + L": " + text);
     }
-    bool openFileDialog(OpenFileRequest& request) override {
-        ++dialogs;
-        lastRequest = request;
-        if (!dialogAnswer) return false;
-        request.file.replace(0, dialogAnswer->size() + 1, *dialogAnswer + L'\0');
-        return true;
+    bool openFileDialog(OpenFileRequest& r) override {
+        std::wstring filter = r.filter;
+        std::replace(filter.begin(), filter.end(), L'\0', L'|');
+        log.push_back(L"dialog " + r.title + L" at " + r.initialDir + L" " + filter + L" " + std::to_wstring(r.filterIndex) +
+                      L" " + std::to_wstring(r.flags) + L" " + r.defExt + L" " + r.file.c_str() + L"/" +
+                      std::to_wstring(r.file.size()) + L"/" + std::to_wstring(r.maxFile) + L"/" +
+                      std::to_wstring(r.maxFileTitle));
+        const std::optional<std::wstring> answer = Next(answers);
+        if (answer) r.file = (*answer + std::wstring(r.maxFile, L'\0')).substr(0, r.maxFile);
+        return answer.has_value();
     }
     [[noreturn]] void endProcess() override {
         log.push_back(L"end");
@@ -70,26 +73,23 @@ public:
 
     std::wstring currentDirectory() override { return cwd; }
     void setCurrentDirectory(const std::wstring& folder) override {
-        for (const std::wstring& missing : missingFolders)
-            if (folder == missing) throw SystemError(L"no such folder");
-        log.push_back(L"cd " + folder);
-        cwd = folder;
+        if (folder == missingFolder) throw SystemError(L"no such folder");
+        log.push_back(L"cd " + (cwd = folder));
     }
-    std::wstring ownFolder() override { return exeFolder; }
+    std::wstring ownFolder() override { return L"C:\\Narzedzia\\"; }
     std::uint32_t startProgram(const std::wstring& path, int showCode) override {
-        if (!startError.empty()) throw SystemError(startError);
+        if (starts-- <= 0) throw SystemError(L"no such file");
         log.push_back(L"start " + path + L" show " + std::to_wstring(showCode));
-        return ++lastPid;
+        return ++pids;
     }
     Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override {
         log.push_back(L"open " + std::to_wstring(access) + L" " + std::to_wstring(inherit) + L" " +
                       std::to_wstring(pid));
-        return openFails ? 0 : 1000 + pid;
+        return opens-- > 0 ? 1000 + pid : 0;
     }
     bool getExitCodeProcess(Handle process, std::int32_t& exitCode) override {
         if (process == 0 || exitCodes.empty()) return false;
-        exitCode = exitCodes.front();
-        if (exitCodes.size() > 1) exitCodes.pop_front();
+        exitCode = Next(exitCodes);
         return true;
     }
     void closeHandle(Handle handle) override { log.push_back(L"close " + std::to_wstring(handle)); }
@@ -97,51 +97,38 @@ public:
         log.push_back(L"key " + std::to_wstring(vk) + L" " + std::to_wstring(scan) + L" " + std::to_wstring(flags) +
                       L" " + std::to_wstring(extra));
     }
-    float timeOfDay() override {
-        const float now = clock.front();
-        if (clock.size() > 1) clock.pop_front();
-        return now;
-    }
+    float timeOfDay() override { return Next(clock); }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override {
-        auto it = files.find(cwd + name);
-        if (it == files.end()) return std::nullopt;
-        return it->second.substr(0, maxBytes + 1);
+        if (!files.count(cwd + name)) return std::nullopt;
+        return files[cwd + name].substr(0, maxBytes + 1);
     }
     void replaceFile(const std::wstring& name, const std::string& bytes) override {
-        log.push_back(L"write " + cwd + name);
+        log.push_back(L"write " + cwd + name + L" " + Widen(bytes));
         files[cwd + name] = bytes;
     }
-    // A small Windows-1250: ASCII and a few Polish letters; everything else has no byte.
+    // A small Windows-1250: ASCII and two Polish letters; anything else has no byte.
     std::optional<std::string> toAnsi(const std::wstring& text) override {
         std::string bytes;
         for (wchar_t c : text) {
-            if (c < 0x80) bytes += static_cast<char>(c);
-            else if (auto it = kPolish.find(c); it != kPolish.end()) bytes += it->second;
-            else return std::nullopt;
+            if (c >= 0x80 && c != L'ą' && c != L'ł') return std::nullopt;
+            bytes += c == L'ą' ? '\xB9' : c == L'ł' ? '\xB3' : static_cast<char>(c);
         }
         return bytes;
     }
     std::wstring fromAnsi(const std::string& bytes) override {
         std::wstring text;
-        for (char b : bytes) {
-            wchar_t c = static_cast<unsigned char>(b);
-            for (const auto& [wide, narrow] : kPolish)
-                if (narrow == b) c = wide;
-            text += c;
-        }
+        for (char b : bytes)
+            text += b == '\xB9' ? L'ą' : b == '\xB3' ? L'ł' : static_cast<wchar_t>(static_cast<unsigned char>(b));
         return text;
     }
     std::optional<std::wstring> shortPath(const std::wstring& path) override {
-        auto it = shortNames.find(path);
-        if (it == shortNames.end()) return std::nullopt;
-        return it->second;
+        if (!shortNames.count(path)) return std::nullopt;
+        return shortNames[path];
     }
 
 private:
-    inline static const std::map<wchar_t, char> kPolish = {
-        {L'ą', '\xB9'}, {L'ę', '\xEA'}, {L'ł', '\xB3'}, {L'ś', '\x9C'}, {L'ż', '\xBF'}, {L'Ł', '\xA3'}};
-    std::uint32_t lastPid = 0;
+    std::uint32_t pids = 0;
 };
 
 }  // namespace czuwajnik::test

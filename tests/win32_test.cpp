@@ -1,13 +1,20 @@
-// The Win32 platform in-process under Wine: the real window and its menus, the ANSI
-// code page, the settings file's atomic replacement and bounded reading, and start failures.
+// The Win32 layer under Wine. In-process: the real window, the ANSI code page and the
+// settings file's storage. End to end: czuwajnik.exe in a fresh folder, worked from outside
+// as a user works it, starting this program (copied as child.exe), which reports how it began.
+//
+//   win32_test.exe <czuwajnik.exe> [gtest flags]
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <process.h>
+
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
-#include <cstdlib>
-#include <vector>
 
 #include "platform/win32/win32_platform.h"
 #include "settings/settings.h"
@@ -15,252 +22,460 @@
 namespace czuwajnik::win32 {
 namespace {
 
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(folder + name + L"\\");
-        else DeleteFileW((folder + name).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    RemoveDirectoryW(folder.c_str());
+namespace fs = std::filesystem;
+using Lines = std::vector<std::wstring>;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+constexpr DWORD kPatienceMs = 15000;
+constexpr WPARAM kMenuBrowse = 201, kMenuKoniec = 204, kMenuAbout = 301;
+fs::path gUtility;  // the czuwajnik.exe under test
+// 32-bit Wine run through qemu is slower.
+const bool gQemu = GetEnvironmentVariableW(L"CZ_QEMU", nullptr, 0) != 0;
+
+std::string Bytes(const std::wstring& text, UINT codePage = CP_UTF8) {
+    std::string bytes(text.size() * 4, '\0');
+    bytes.resize(WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                                     static_cast<int>(bytes.size()), nullptr, nullptr));
+    return bytes;
 }
 
-// A new empty folder under %TEMP%, the current directory while the test runs.
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        for (unsigned n = GetTickCount();; ++n) {
-            path_ = std::wstring(base) + L"czw" + std::to_wstring(n) + L"\\";
-            if (CreateDirectoryW(path_.c_str(), nullptr)) break;
-        }
-        SetCurrentDirectoryW(path_.c_str());
-    }
-    ~TempFolder() {
-        SetCurrentDirectoryW(L"C:\\");
-        RemoveTree(path_);
-    }
-    const std::wstring& path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+// A settings file as the utility writes it, the path in Windows-1250.
+std::string Record(const std::wstring& path, bool ticked) { return settings::Format(Bytes(path, 1250), ticked); }
 
-private:
-    std::wstring path_;
-};
-
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
+std::string ReadAll(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteAll(const std::wstring& path, const std::string& bytes) {
-    std::ofstream(path.c_str(), std::ios::binary) << bytes;
-}
+void WriteAll(const fs::path& file, const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
 
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+std::set<std::wstring> FilesIn(const fs::path& folder) {
+    std::set<std::wstring> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file()) names.insert(entry.path().filename());
     return names;
 }
 
-// The texts of the buttons and the check box fit their controls at the display's DPI.
-std::vector<std::wstring> ClippedTexts(HWND window) {
-    std::vector<std::wstring> clipped;
-    for (const layout::Control& c : layout::kControls) {
-        if (c.kind == layout::Kind::Label) continue;  // a long path is elided there on purpose
-        HWND control = GetDlgItem(window, c.id);
-        HDC dc = GetDC(control);
-        HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-        SIZE extent{};
-        GetTextExtentPoint32W(dc, c.text, lstrlenW(c.text), &extent);
-        SelectObject(dc, previous);
-        ReleaseDC(control, dc);
-        RECT room;
-        GetClientRect(control, &room);
-        const int box = c.kind == layout::Kind::CheckBox ? GetSystemMetrics(SM_CXMENUCHECK) : 0;
-        if (extent.cx + box + 4 > room.right || extent.cy > room.bottom) clipped.push_back(c.name);
+// A new empty folder under %TEMP%, the current directory while the test runs.
+struct TempFolder {
+    inline static int made = 0;
+    const std::wstring path = fs::temp_directory_path() / ("czw" + std::to_string(GetTickCount64() + ++made)) += L"\\";
+    TempFolder() { fs::create_directories(path), fs::current_path(path); }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::current_path(L"C:\\"), fs::remove_all(path, ignored);
     }
-    return clipped;
+};
+
+template <typename Done>
+bool WaitFor(Done done, DWORD ms = kPatienceMs) {
+    for (const ULONGLONG end = GetTickCount64() + ms; !done(); Sleep(50))
+        if (GetTickCount64() > end) return false;
+    return true;
 }
 
-TEST(Window, MenusCarryTheirCaptionsTextsFitAndTheLabelKeepsALongPath) {
+fs::path Self() {
+    wchar_t path[MAX_PATH];
+    return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+}
+
+// Starts a program in the current directory; its first argument is its quoted path.
+template <typename... Arguments>
+UniqueHandle Spawn(const std::wstring& exe, Arguments... arguments) {
+    return UniqueHandle(reinterpret_cast<HANDLE>(
+        _wspawnl(_P_NOWAIT, exe.c_str(), (L"\"" + exe + L"\"").c_str(), arguments..., nullptr)));
+}
+
+// ---- Windows, of this process or another --------------------------------------------------
+
+std::wstring Text(HWND window) {
+    wchar_t text[1024] = L"";
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, kPatienceMs, nullptr);
+    return text;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+// The visible top-level windows of a class that a process owns, once there is one.
+std::vector<HWND> TopLevel(DWORD pid, const wchar_t* className = L"#32770") {
+    std::vector<HWND> found;
+    WaitFor([&] {
+        for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr;) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == pid && IsWindowVisible(window)) found.push_back(window);
+        }
+        return !found.empty();
+    });
+    return found.empty() ? std::vector<HWND>{nullptr} : found;
+}
+
+// A message box as the user sees it: title, buttons, icons, text.
+std::wstring Describe(HWND box) {
+    int buttons = 0, icons = 0;
+    std::wstring text;
+    for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(c)) continue;
+        buttons += ClassOf(c) == L"Button";
+        icons += SendMessageW(c, STM_GETICON, 0, 0) != 0;
+        if (ClassOf(c) == L"Static" && Text(c).size() > text.size()) text = Text(c);
+    }
+    return Text(box) + L": " + std::to_wstring(buttons) + L" button " + std::to_wstring(icons) + L" icon: " + text;
+}
+
+// Types into a file dialog's name box, if given, and presses a button of the dialog.
+bool Press(HWND dialog, int button, const std::wstring* typed = nullptr) {
+    if (typed) {
+        HWND name = GetDlgItem(dialog, 1148);
+        if (HWND edit = FindWindowExW(name, nullptr, L"Edit", nullptr)) name = edit;
+        SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed->c_str()), 0, kPatienceMs, nullptr);
+    }
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+    return WaitFor([&] { return !IsWindow(dialog); });
+}
+
+// ---- In-process: the real window ----------------------------------------------------------
+
+std::wstring Place(int left, int top, int width, int height) {
+    return L" " + std::to_wstring(left) + L"," + std::to_wstring(top) + L" " + std::to_wstring(width) + L"x" +
+           std::to_wstring(height);
+}
+
+// Whether a button's or the check box's text fits its control.
+bool Fits(HWND control, bool checkBox) {
+    const std::wstring text = Text(control);
+    HDC dc = GetDC(control);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    RECT room;
+    GetClientRect(control, &room);
+    return extent.cx + (checkBox ? GetSystemMetrics(SM_CXMENUCHECK) : 0) + 4 <= room.right && extent.cy <= room.bottom;
+}
+
+// What the user sees of the window, a fact a line.
+Lines LookAt(HWND window, DWORD uiThread) {
+    RECT r;
+    GetClientRect(window, &r);
+    Lines look{L"client" + Place(0, 0, r.right, r.bottom)};
+    for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        const LONG style = GetWindowLongW(c, GWL_STYLE);
+        look.push_back(ClassOf(c) + L" " + Text(c) + Place(r.left, r.top, r.right - r.left, r.bottom - r.top) +
+                       L" style " + std::to_wstring(style & (WS_VISIBLE | WS_DISABLED | WS_TABSTOP | 0xF)) +
+                       (ClassOf(c) == L"Button" && !Fits(c, (style & 0xF) == BS_AUTOCHECKBOX) ? L" clipped" : L""));
+    }
+    HMENU bar = GetMenu(window);
+    for (int top = 0; top < GetMenuItemCount(bar); ++top) {
+        HMENU popup = GetSubMenu(bar, top);
+        for (int item = -1; item < GetMenuItemCount(popup); ++item) {
+            wchar_t text[64] = L"";
+            GetMenuStringW(item < 0 ? bar : popup, item < 0 ? top : item, text, 64, MF_BYPOSITION);
+            look.push_back(L"menu " + (item < 0 ? L"" : std::to_wstring(GetMenuItemID(popup, item)) + L" ") + text);
+        }
+    }
+    HWND tab = GetDlgItem(window, layout::kCommand1);
+    for (int step = 0; step < 3; ++step)
+        look.push_back(L"tab to " + std::to_wstring(GetDlgCtrlID(tab = GetNextDlgTabItem(window, tab, FALSE))));
+    GUITHREADINFO gui{sizeof gui};
+    GetGUIThreadInfo(uiThread, &gui);
+    look.push_back(L"focus on " + std::to_wstring(GetDlgCtrlID(gui.hwndFocus)));
+    PostMessageW(window, WM_COMMAND, kMenuAbout, 0);
+    HWND about = TopLevel(GetCurrentProcessId())[0];
+    look.push_back(Describe(about));
+    Press(about, IDOK);
+    return look;
+}
+
+TEST(Window, LooksAsDesignedAtTheDisplaysDpi) {
     TempFolder folder;
     const std::wstring longPath = L"C:\\" + std::wstring(200, L'x') + L"\\program.exe";
-    WriteAll(folder / L"ustawienia.dat", "\"" + std::string(longPath.begin(), longPath.end()) + "\"\r\n#FALSE#\r\n");
-
+    WriteAll(folder.path + L"ustawienia.dat", Record(longPath, false));
     Win32Platform platform(GetModuleHandleW(nullptr));
     Form1 form(platform);
-    std::vector<std::wstring> captions, clipped{L"<window not found>"};
-    std::wstring label;
-    std::thread reader([&] {
-        HWND window = nullptr;
-        for (int i = 0; i < 200 && window == nullptr; ++i, Sleep(25))
-            window = FindWindowW(layout::kClassName, layout::kCaption);
-        if (window == nullptr) return;
-        HMENU bar = GetMenu(window);
-        for (int top = 0; top < GetMenuItemCount(bar); ++top) {
-            wchar_t text[64] = L"";
-            GetMenuStringW(bar, top, text, 64, MF_BYPOSITION);
-            captions.push_back(text);
-            HMENU popup = GetSubMenu(bar, top);
-            for (int item = 0; item < GetMenuItemCount(popup); ++item) {
-                text[0] = L'\0';
-                GetMenuStringW(popup, item, text, 64, MF_BYPOSITION);
-                captions.push_back(GetMenuItemID(popup, item) == 0 ? L"-" : text);
-            }
-        }
-        wchar_t text[400] = L"";
-        GetWindowTextW(GetDlgItem(window, layout::kLabel1), text, 400);
-        label = text;
-        clipped = ClippedTexts(window);
+    Lines look;
+    std::thread reader([&, uiThread = GetCurrentThreadId()] {
+        HWND window = TopLevel(GetCurrentProcessId(), layout::kClassName)[0];
+        // Answered once the window's thread runs its message loop, after the focus is set.
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kPatienceMs, nullptr);
+        look = LookAt(window, uiThread);
         PostMessageW(window, WM_QUIT, 0, 0);
     });
     platform.Run(form, SW_SHOWNORMAL);
     reader.join();
 
-    EXPECT_EQ(captions, (std::vector<std::wstring>{L"&Plik", L"&Przeglądaj...", L"&Uruchom", L"-", L"&Koniec",
-                                                    L"Po&moc", L"O programie..."}));
-    EXPECT_EQ(label, L"Program: " + longPath);
-    EXPECT_EQ(clipped, std::vector<std::wstring>{});
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const auto at = [dpi](int left, int top, int width, int height, LONG style) {
+        return Place(MulDiv(left, dpi, 1440), MulDiv(top, dpi, 1440), MulDiv(width, dpi, 1440),
+                     MulDiv(height, dpi, 1440)) + L" style " + std::to_wstring(WS_VISIBLE | style);
+    };
+    EXPECT_EQ(look, (Lines{L"client" + Place(0, 0, MulDiv(5460, dpi, 1440), MulDiv(2400, dpi, 1440)),
+                           L"Button Uruchom" + at(1680, 1560, 2175, 495, WS_TABSTOP | BS_PUSHBUTTON),
+                           L"Static Program: " + longPath + at(120, 360, 3615, 255, SS_LEFT),
+                           L"Button Przeglądaj..." + at(4080, 240, 1215, 375, WS_TABSTOP | BS_PUSHBUTTON),
+                           L"Button Uruchamiaj automatycznie" + at(120, 840, 2295, 255, WS_TABSTOP | BS_AUTOCHECKBOX),
+                           L"menu &Plik", L"menu 201 &Przeglądaj...", L"menu 202 &Uruchom", L"menu 0 ",
+                           L"menu 204 &Koniec", L"menu Po&moc", L"menu 301 O programie...", L"tab to 103",
+                           L"tab to 104", L"tab to 101", L"focus on 101",
+                           L"Czuwajnik: 1 button 0 icon: Czuwajnik 1.1\r\nProjekt Czuwajnik, otwarte oprogramowanie\r\n"
+                           L"https://www.example.org/czuwajnik\r\nczuwajnik@example.org"}))
+        << dpi << " DPI";
 }
 
-TEST(AnsiCodePage, PolishLettersConvertAndOthersAreRefusedNotReplaced) {
+// ---- In-process: the code page and the settings file --------------------------------------
+
+TEST(Settings, APathOutsideTheCodePageIsStoredByItsShortNameAndReadingIsBounded) {
     ASSERT_EQ(GetACP(), 1250u) << "run with LC_ALL=pl_PL.UTF-8";
-    Win32Platform platform(nullptr);
-    EXPECT_EQ(platform.toAnsi(L"C:\\Łódź\\gaśnica.exe"), std::string("C:\\\xA3\xF3\x64\x9F\\ga\x9Cnica.exe"));
-    EXPECT_EQ(platform.fromAnsi("C:\\\xA3\xF3\x64\x9F"), L"C:\\Łódź");
-    EXPECT_EQ(platform.toAnsi(L"ä€"), std::string("\xE4\x80"));
-    for (const wchar_t* text : {L"日本", L"Ωmega", L"C:\\ё.exe", L"\u2200"}) EXPECT_EQ(platform.toAnsi(text), std::nullopt);
-}
-
-TEST(Settings, APathOutsideTheCodePageIsStoredByItsShortName) {
     TempFolder folder;
-    const std::wstring subfolder = folder / L"日本語 folder";
-    CreateDirectoryW(subfolder.c_str(), nullptr);
-    const std::wstring program = subfolder + L"\\app.exe";
-    WriteAll(program, "MZ");
-
     Win32Platform platform(nullptr);
+    EXPECT_EQ(platform.toAnsi(L"C:\\Łódź\\ä€.exe"), std::string("C:\\\xA3\xF3\x64\x9F\\\xE4\x80.exe"));
+    for (const wchar_t* text : {L"日本", L"Ωmega", L"\u2200"}) EXPECT_EQ(platform.toAnsi(text), std::nullopt);
+
+    const fs::path program = folder.path + L"日本語 folder\\app.exe";
+    fs::create_directory(program.parent_path());
+    WriteAll(program, "MZ");
     settings::Write(platform, program, true);
     std::wstring stored;
     bool autoStart = false;
-    ASSERT_TRUE(settings::Read(platform, stored, autoStart));
-    EXPECT_TRUE(autoStart);
-    EXPECT_NE(stored.find(L'~'), std::wstring::npos) << "a short name";
-    // The stored form names the same file.
-    wchar_t longForm[MAX_PATH];
-    ASSERT_NE(GetLongPathNameW(stored.c_str(), longForm, MAX_PATH), 0u);
-    EXPECT_EQ(std::wstring(longForm), program);
+    EXPECT_TRUE(settings::Read(platform, stored, autoStart) && autoStart);
+    EXPECT_THAT(stored, HasSubstr(L"~"));
+    EXPECT_TRUE(fs::equivalent(stored, program));
+
+    WriteAll(folder.path + L"ustawienia.dat", std::string(10 << 20, 'x'));
+    EXPECT_EQ(platform.readFile(L"ustawienia.dat", 10), std::string(11, 'x'));
+    EXPECT_EQ(platform.readFile(L"brak.dat", 10), std::nullopt);
 }
 
-TEST(Settings, ReadingIsBoundedAndAMissingFileFails) {
-    TempFolder folder;
-    Win32Platform platform(nullptr);
-    EXPECT_EQ(platform.readFile(L"ustawienia.dat", 10), std::nullopt);
-    WriteAll(folder / L"ustawienia.dat", std::string(10 * 1024 * 1024, 'x'));
-    EXPECT_EQ(platform.readFile(L"ustawienia.dat", 10)->size(), 11u);
-}
+// What copy number `writer` of the utility saves.
+std::string WriterContent(int writer) { return settings::Format(std::string(20 + 30 * writer, 'a' + writer), writer % 2); }
 
-// What copy number `writer` of the utility would save.
-std::string WriterContent(int writer) {
-    return settings::Format(std::string(20 + 30 * writer, static_cast<char>('a' + writer)), writer % 2);
-}
-
-TEST(Settings, CopiesReplacingTheFileAtOnceNeverLeaveAMixOrATruncation) {
+// Copies ending together replace the file at once, again and again: each gets through, a
+// reader never sees a mix or a truncation, and no temporary file is left.
+TEST(Settings, EightCopiesReplacingTheFileAtOnce) {
     TempFolder folder;
     Win32Platform platform(nullptr);
     std::set<std::string> valid;
     std::vector<UniqueHandle> writers;
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
     for (int writer = 0; writer < 8; ++writer) {
         valid.insert(WriterContent(writer));
-        std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --writer " + std::to_wstring(writer);
-        STARTUPINFOW startup{sizeof startup};
-        PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process));
-        CloseHandle(process.hThread);
-        writers.emplace_back(process.hProcess);
+        writers.push_back(Spawn(Self(), L"--writer", std::to_wstring(writer).c_str()));
     }
-    int reads = 0, badReads = 0;
     for (const UniqueHandle& writer : writers) {
-        while (WaitForSingleObject(writer.get(), 0) == WAIT_TIMEOUT) {
-            if (auto bytes = platform.readFile(L"ustawienia.dat", 4096); bytes && !valid.count(*bytes)) ++badReads;
-            ++reads;
-        }
+        while (WaitForSingleObject(writer.get(), 0) == WAIT_TIMEOUT)
+            if (auto bytes = platform.readFile(L"ustawienia.dat", 4096); bytes) EXPECT_EQ(valid.count(*bytes), 1u);
         DWORD code = 1;
-        GetExitCodeProcess(writer.get(), &code);
-        EXPECT_EQ(code, 0u) << "a writer could not replace the file";
+        EXPECT_TRUE(GetExitCodeProcess(writer.get(), &code) && code == 0) << "a writer could not replace the file";
     }
-    EXPECT_EQ(badReads, 0) << "of " << reads << " reads";
-    EXPECT_EQ(valid.count(ReadAll(folder / L"ustawienia.dat")), 1u);
-    EXPECT_EQ(FilesIn(folder.path()), std::vector<std::wstring>{L"ustawienia.dat"}) << "no temporary file left";
+    EXPECT_EQ(valid.count(ReadAll(folder.path + L"ustawienia.dat")), 1u);
+    EXPECT_EQ(FilesIn(folder.path), std::set<std::wstring>{L"ustawienia.dat"});
 }
 
-TEST(Settings, AFailedReplacementNamesTheFileAndKeepsTheOldContent) {
-    TempFolder folder;
+int RunWriter(int writer) try {
     Win32Platform platform(nullptr);
-    WriteAll(folder / L"ustawienia.dat", "\"old\"\r\n#TRUE#\r\n");
-    UniqueHandle held(CreateFileW((folder / L"ustawienia.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
-    try {
-        platform.replaceFile(L"ustawienia.dat", "\"new\"\r\n#FALSE#\r\n");
-        ADD_FAILURE() << "replacing a file held without sharing succeeded";
-    } catch (const SystemError& error) {
-        EXPECT_NE(error.reason().find(folder / L"ustawienia.dat"), std::wstring::npos);
-    }
-    held.reset();
-    EXPECT_EQ(ReadAll(folder / L"ustawienia.dat"), "\"old\"\r\n#TRUE#\r\n");
-    EXPECT_EQ(FilesIn(folder.path()).size(), 1u);
+    for (int round = 0; round < 20; ++round) platform.replaceFile(L"ustawienia.dat", WriterContent(writer));
+    return 0;
+} catch (const SystemError&) {
+    return 1;
 }
 
-TEST(Processes, AStartFailureCarriesTheSystemsReason) {
-    TempFolder folder;
-    Win32Platform platform(nullptr);
-    WriteAll(folder / L"not a program.exe", "plain text");
-    for (const std::wstring& path : {folder / L"missing.exe", folder / L"not a program.exe", folder.path()}) {
-        try {
-            platform.startProgram(path, SW_SHOWNORMAL);
-            ADD_FAILURE() << "started " << std::string(path.begin(), path.end());
-        } catch (const SystemError& error) {
-            EXPECT_NE(error.reason().find(L"(kod "), std::wstring::npos);
-        }
-    }
-    Handle none = platform.openProcess(PROCESS_QUERY_INFORMATION, false, 0x7FFFFFF0);
-    std::int32_t code = 259;
-    EXPECT_FALSE(platform.getExitCodeProcess(none, code));
-    EXPECT_EQ(code, 259);
-}
+// ---- End to end ---------------------------------------------------------------------------
 
-// A copy started by the race test: replaces the file in its current directory again and
-// again, as copies ending together do; every replacement must get through.
-int RunWriter(int writer) {
-    Win32Platform platform(nullptr);
-    try {
-        for (int round = 0; round < 20; ++round) platform.replaceFile(L"ustawienia.dat", WriterContent(writer));
-    } catch (const SystemError&) {
-        return 1;
-    }
+// As child.exe: writes its process id, working directory and command line to "report.txt"
+// beside itself, then lives as many milliseconds as "child.cfg" there says.
+int RunChild(const fs::path& folder) {
+    DWORD ms = 0;
+    std::ifstream(folder / L"child.cfg") >> ms;
+    WriteAll(folder / L"report.txt", std::to_string(GetCurrentProcessId()) + "\n" + Bytes(fs::current_path()) + "\n" +
+                                         Bytes(GetCommandLineW()) + "\n");
+    Sleep(ms);
     return 0;
 }
+
+double Now() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return t.wHour * 3600 + t.wMinute * 60 + t.wSecond + t.wMilliseconds / 1000.0;
+}
+
+// A fresh folder holding czuwajnik.exe, and child.exe in a folder named with blanks, a comma
+// and Polish letters; then the utility started from there, and its window.
+struct Sandbox : TempFolder {
+    const std::wstring exe = path + L"czuwajnik.exe", settings = path + L"ustawienia.dat";
+    const std::wstring childFolder = path + L"Gry, zabawy ąęż\\", child = childFolder + L"child.exe";
+    UniqueHandle utility;
+    HWND window = nullptr;
+
+    explicit Sandbox(DWORD childMs) {
+        fs::create_directory(childFolder);
+        fs::copy_file(gUtility, exe), fs::copy_file(Self(), child);
+        WriteAll(childFolder + L"child.cfg", std::to_string(childMs));
+    }
+    ~Sandbox() {
+        if (ExitCode(0) == STILL_ACTIVE) TerminateProcess(utility.get(), 1), ExitCode(kPatienceMs);
+    }
+    // Once the window shows, the settings beside the exe are removed: whatever is found there
+    // at the end was written by this run.
+    void Start(const std::wstring& cwd) {
+        const ULONGLONG started = GetTickCount64();
+        fs::current_path(cwd);
+        utility = Spawn(exe);
+        window = TopLevel(Pid(), layout::kClassName)[0];
+        EXPECT_LE(GetTickCount64() - started, gQemu ? 5000u : 2000u) << "ms until the window shows";
+        fs::remove(settings);
+    }
+    DWORD Pid() const { return GetProcessId(utility.get()); }
+    HWND Item(int id) const { return GetDlgItem(window, id); }
+    void Click(int id) const { PostMessageW(Item(id), BM_CLICK, 0, 0); }
+    bool Ticked() const { return SendMessageW(Item(layout::kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    bool Idle() const { return !IsIconic(window) && IsWindowEnabled(Item(layout::kCommand1)); }
+    // The exit code once the utility has ended, within `ms`; STILL_ACTIVE if it has not.
+    DWORD ExitCode(DWORD ms) const {
+        DWORD code = STILL_ACTIVE;
+        WaitForSingleObject(utility.get(), ms);
+        GetExitCodeProcess(utility.get(), &code);
+        return code;
+    }
+    // The child's report, once written: its process id, then its working directory and command line.
+    std::wstring Report() const {
+        std::string report;
+        WaitFor([&] {
+            report = ReadAll(childFolder + L"report.txt");
+            return std::count(report.begin(), report.end(), '\n') == 3;
+        });
+        return fs::u8path(report).wstring();
+    }
+};
+
+struct Row {
+    friend void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+    const char* name;
+    const wchar_t* program;  // remembered in the start folder: "child", a path (relative: in the sandbox), or none
+    bool ticked, otherFolder;
+    const char* steps;       // what the user (and the world) does, in order
+    const wchar_t* message;  // the one message box's first line; it goes on to name the file and the reason
+    DWORD exitCode;
+};
+
+const std::string kEarlier = settings::Format("C:\\Gry\\stara.exe", true);
+
+class EndToEnd : public testing::TestWithParam<Row> {};
+
+TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
+    const Row& row = GetParam();
+    Sandbox box(std::string(row.steps).find("pulse") != std::string::npos ? 9000 : 1500);
+    std::wstring program = row.program == nullptr                ? L""
+                           : std::wstring(row.program) == L"child" ? box.child
+                           : row.program[1] == L':'              ? row.program
+                                                                 : box.path + row.program;
+    const std::wstring start = row.otherFolder ? box.path + L"inny folder\\" : box.path;
+    fs::create_directories(start);
+    const std::string read = Record(program, row.ticked);
+    if (row.program != nullptr) WriteAll(start + L"ustawienia.dat", read);
+    const double boundary = std::ceil(Now() / 180) * 180;  // the next 3-minute boundary of the day
+    box.Start(start);
+    EXPECT_EQ(Text(box.Item(layout::kLabel1)), row.program == nullptr ? L"Program:" : L"Program: " + program);
+    EXPECT_EQ(box.Ticked(), row.ticked);
+
+    bool ticked = row.ticked, earlier = false, started = false;
+    UniqueHandle held;
+    std::istringstream steps(row.steps);
+    for (std::string step; steps >> step;) {
+        SCOPED_TRACE(step);
+        if (step == "idle") EXPECT_TRUE(box.Idle());
+        if (step == "tick") box.Click(layout::kCheck1), ticked = !ticked, WaitFor([&] { return box.Ticked() == ticked; });
+        if (step == "run") box.Click(layout::kCommand1);
+        if (step == "koniec") PostMessageW(box.window, WM_COMMAND, kMenuKoniec, 0);
+        if (step == "close") PostMessageW(box.window, WM_CLOSE, 0, 0);
+        if (step == "started") {  // in its own folder, named exactly, while the window is minimised
+            EXPECT_THAT(box.Report(), HasSubstr(L"\n" + fs::path(box.childFolder).parent_path().wstring() + L"\n\"" +
+                                                box.child + L"\"\n"));
+            EXPECT_FALSE(box.Idle());
+            started = true;
+        }
+        if (step == "hold" || step == "kill") WriteAll(box.settings, kEarlier), earlier = true;
+        if (step == "hold")  // without sharing, as a backup tool or an editor might
+            held.reset(CreateFileW(box.settings.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (step == "kill") TerminateProcess(box.utility.get(), 9);
+        if (step == "ok") {
+            HWND message = TopLevel(box.Pid())[0];
+            Sleep(2000);
+            EXPECT_EQ(TopLevel(box.Pid()).size(), 1u) << "message boxes";
+            EXPECT_THAT(Describe(message), AllOf(StartsWith(L"Czuwajnik: 1 button 1 icon: " + std::wstring(row.message)),
+                                                 HasSubstr(earlier ? box.settings : program), HasSubstr(L"(kod ")));
+            EXPECT_TRUE(Press(message, IDOK));
+        }
+        // The dialog opens at C:\, then where the last program was chosen: a name typed relative to it is found.
+        if (step == "browse" || step == "browse-again" || step == "cancel") {
+            if (step == "browse") box.Click(layout::kCommand2);
+            else PostMessageW(box.window, WM_COMMAND, kMenuBrowse, 0);
+            HWND dialog = TopLevel(box.Pid())[0];
+            EXPECT_EQ(Text(dialog), L"Wybierz program.");
+            const std::wstring typed = step == "browse" ? box.child.substr(3) : L"child.exe";
+            EXPECT_TRUE(Press(dialog, step == "cancel" ? IDCANCEL : IDOK, &typed));
+            program = step == "cancel" ? L"" : box.child;
+            EXPECT_TRUE(WaitFor([&] { return Text(box.Item(layout::kLabel1)) == L"Program: " + program; }));
+        }
+        if (step == "pulse") {  // with the session's clock moved a few seconds before a 3-minute boundary
+            ASSERT_LT(Now(), boundary - 0.5) << "the watch begins shortly before a boundary";
+            bool scroll = GetKeyState(VK_SCROLL) & 1;
+            LASTINPUTINFO input{sizeof input, 0};
+            GetLastInputInfo(&input);
+            std::vector<double> toggles, inputs;
+            for (DWORD last = input.dwTime; box.ExitCode(0) == STILL_ACTIVE && Now() < boundary + 5; Sleep(20)) {
+                if (bool now = GetKeyState(VK_SCROLL) & 1; now != scroll) scroll = now, toggles.push_back(Now());
+                if (GetLastInputInfo(&input) && input.dwTime != last) last = input.dwTime, inputs.push_back(Now());
+            }
+            ASSERT_EQ(toggles.size(), 1u) << "Scroll Lock pressed and released once";
+            EXPECT_NEAR(toggles[0], boundary + 0.15, 0.75);
+            EXPECT_FALSE(inputs.empty());
+            for (double at : inputs) EXPECT_NEAR(at, toggles[0], 1.0) << "the idle time is reset with it, and only then";
+        }
+    }
+    if (started) {  // the utility follows its program at once
+        UniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(box.Report())));
+        EXPECT_EQ(WaitForSingleObject(child.get(), kPatienceMs), WAIT_OBJECT_0);
+        EXPECT_EQ(box.ExitCode(gQemu ? 2000 : 1000), row.exitCode);
+    }
+    EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode);
+    held.reset();
+    EXPECT_EQ(ReadAll(box.settings), earlier ? kEarlier : Record(program, ticked)) << "beside the exe";
+    EXPECT_EQ(FilesIn(box.path), (std::set<std::wstring>{L"czuwajnik.exe", L"ustawienia.dat"})) << "no temporary file";
+    if (row.otherFolder) EXPECT_EQ(FilesIn(start), std::set<std::wstring>{L"ustawienia.dat"});
+    if (row.otherFolder) EXPECT_EQ(ReadAll(start + L"ustawienia.dat"), read);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, EndToEnd,
+    testing::Values(Row{"FirstStart", nullptr, false, false, "close", nullptr, 0},
+                    Row{"AutoRun", L"child", true, false, "started", nullptr, 0},
+                    Row{"ReadFromTheStartFolder", L"C:\\Programy\\gra.exe", false, true, "tick koniec", nullptr, 0},
+                    Row{"StartFailure", L"brak\\nie ma.exe", false, false, "run ok idle close",
+                        L"Nie można uruchomić programu:\r\n", 0},
+                    Row{"FileHeldAtTheEnd", L"C:\\Gry\\gra.exe", false, false, "hold close ok",
+                        L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n", 1},
+                    Row{"Killed", L"C:\\Gry\\gra.exe", false, false, "kill", nullptr, 9},
+                    Row{"Browse", nullptr, false, false, "browse browse-again cancel browse-again run started", nullptr, 0},
+                    Row{"Pulse", L"child", true, false, "started pulse", nullptr, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace czuwajnik::win32
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--writer") return czuwajnik::win32::RunWriter(std::atoi(argv[2]));
+int wmain(int argc, wchar_t** argv) {
+    using namespace czuwajnik::win32;
+    if (Self().filename() == L"child.exe") return RunChild(Self().parent_path());
+    if (argc == 3 && std::wstring(argv[1]) == L"--writer") return RunWriter(_wtoi(argv[2]));
     testing::InitGoogleTest(&argc, argv);
+    if (argc > 1) gUtility = fs::absolute(argv[1]);
     return RUN_ALL_TESTS();
 }
