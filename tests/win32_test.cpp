@@ -367,6 +367,7 @@ struct Row {
 };
 
 const std::string kEarlier = settings::Format("C:\\Gry\\stara.exe", true);
+const wchar_t* const kSaveFailed = L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n";
 
 class EndToEnd : public testing::TestWithParam<Row> {};
 
@@ -386,8 +387,8 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     EXPECT_EQ(Text(box.Item(layout::kLabel1)), row.program == nullptr ? L"Program:" : L"Program: " + program);
     EXPECT_EQ(box.Ticked(), row.ticked);
 
-    bool ticked = row.ticked, earlier = false, started = false;
-    UniqueHandle held;
+    bool ticked = row.ticked, earlier = false;
+    UniqueHandle child, held;
     std::istringstream steps(row.steps);
     for (std::string step; steps >> step;) {
         SCOPED_TRACE(step);
@@ -397,10 +398,11 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
         if (step == "koniec") PostMessageW(box.window, WM_COMMAND, kMenuKoniec, 0);
         if (step == "close") PostMessageW(box.window, WM_CLOSE, 0, 0);
         if (step == "started") {  // in its own folder, named exactly, while the window is minimised
-            EXPECT_THAT(box.Report(), HasSubstr(L"\n" + fs::path(box.childFolder).parent_path().wstring() + L"\n\"" +
-                                                box.child + L"\"\n"));
+            const std::wstring report = box.Report();
+            child.reset(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(L"0" + report)));
+            EXPECT_THAT(report, HasSubstr(L"\n" + fs::path(box.childFolder).parent_path().wstring() + L"\n\"" +
+                                          box.child + L"\"\n"));
             EXPECT_FALSE(box.Idle());
-            started = true;
         }
         if (step == "hold" || step == "kill") WriteAll(box.settings, kEarlier), earlier = true;
         if (step == "hold")  // without sharing, as a backup tool or an editor might
@@ -441,8 +443,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             for (double at : inputs) EXPECT_NEAR(at, toggles[0], 1.0) << "the idle time is reset with it, and only then";
         }
     }
-    if (started) {  // the utility follows its program at once
-        UniqueHandle child(OpenProcess(SYNCHRONIZE, FALSE, std::stoul(box.Report())));
+    if (child) {  // the utility follows its program at once
         EXPECT_EQ(WaitForSingleObject(child.get(), kPatienceMs), WAIT_OBJECT_0);
         EXPECT_EQ(box.ExitCode(gQemu ? 2000 : 1000), row.exitCode);
     }
@@ -461,8 +462,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"ReadFromTheStartFolder", L"C:\\Programy\\gra.exe", false, true, "tick koniec", nullptr, 0},
                     Row{"StartFailure", L"brak\\nie ma.exe", false, false, "run ok idle close",
                         L"Nie można uruchomić programu:\r\n", 0},
-                    Row{"FileHeldAtTheEnd", L"C:\\Gry\\gra.exe", false, false, "hold close ok",
-                        L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n", 1},
+                    Row{"FileHeldAtTheEnd", L"C:\\Gry\\gra.exe", false, false, "hold close close ok", kSaveFailed, 1},
+                    Row{"FileHeldWhenItsProgramEnds", L"child", true, false, "started hold ok", kSaveFailed, 1},
                     Row{"Killed", L"C:\\Gry\\gra.exe", false, false, "kill", nullptr, 9},
                     Row{"Browse", nullptr, false, false, "browse browse-again cancel browse-again run started", nullptr, 0},
                     Row{"Pulse", L"child", true, false, "started pulse", nullptr, 0}),

@@ -88,6 +88,7 @@ private:
     HINSTANCE instance_;
     HWND window_ = nullptr;
     Form1* form_ = nullptr;
+    bool failing_ = false;  // a failure is being reported; the process ends after it
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueFont font_;
 };

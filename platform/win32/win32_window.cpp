@@ -153,6 +153,9 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void Win32Platform::Dispatch(layout::Handler handler) {
+    // A failure being reported ends the process after its message: the message box's loop
+    // still delivers ticks and clicks, and none of them may run a handler meanwhile.
+    if (failing_) return;
     try {
         (form_->*handler)();
     } catch (const SystemError& error) {
@@ -163,6 +166,7 @@ void Win32Platform::Dispatch(layout::Handler handler) {
 }
 
 void Win32Platform::ReportFailure(const std::wstring& reason) {
+    failing_ = true;
     MessageBoxW(window_, (L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n\r\n" + reason).c_str(),
                 layout::kCaption, MB_OK | MB_ICONERROR);
     ExitProcess(1);
