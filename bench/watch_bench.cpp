@@ -1,7 +1,8 @@
 // What the utility costs while it watches a program. In a fresh temp folder it starts
-// czuwajnik.exe with auto-run of sleeper.exe, then watch_floor.exe on that same sleeper,
-// waits, and sets the two watchers' CPU time and peak working set side by side. Then it
-// ends the sleeper and checks that both watchers end and the utility ends cleanly.
+// czuwajnik.exe with auto-run of sleeper.exe, then watch_floor.exe on that same sleeper twice,
+// without a window and with one like the utility's, waits, and sets the three watchers' CPU
+// time and peak working set side by side. Then it ends the sleeper and checks that every
+// watcher ends and the utility ends cleanly.
 //
 //   watch_bench.exe <czuwajnik.exe> [seconds, default 60]
 // sleeper.exe and watch_floor.exe are taken from beside this program.
@@ -100,9 +101,14 @@ DWORD FindChild(DWORD parent, const wchar_t* name) {
     return 0;
 }
 
-void Row(const char* what, double utility, double floor) {
-    if (floor > 0) std::printf("%-28s %12.1f %12.1f %9.2fx\n", what, utility, floor, utility / floor);
-    else std::printf("%-28s %12.1f %12.1f %10s\n", what, utility, floor, "-");
+// The utility's figure, then each floor's with the utility's ratio to it.
+void Row(const char* what, double utility, double floor, double windowedFloor) {
+    std::printf("%-28s %10.1f", what, utility);
+    for (double value : {floor, windowedFloor}) {
+        if (value > 0) std::printf(" %10.1f %6.2fx", value, utility / value);
+        else std::printf(" %10.1f %7s", value, "-");
+    }
+    std::printf("\n");
 }
 
 }  // namespace
@@ -132,48 +138,56 @@ int wmain(int argc, wchar_t** argv) {
     WriteFile(file.get(), settings.data(), static_cast<DWORD>(settings.size()), &written, nullptr);
     file.reset();
 
-    DWORD utilityPid = 0, floorPid = 0;
+    DWORD utilityPid = 0, floorPid = 0, windowedPid = 0;
     const UniqueHandle utility = Start(utilityExe, L"", temp.path, utilityPid);
     const DWORD sleeperPid = utility ? FindChild(utilityPid, L"sleeper.exe") : 0;
     const UniqueHandle sleeper(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, sleeperPid));
-    const UniqueHandle floor =
-        sleeper ? Start(here + L"watch_floor.exe", std::to_wstring(sleeperPid), temp.path, floorPid) : nullptr;
-    if (!floor) {
-        std::printf("could not start the utility, find its sleeper or start the floor\n");
-        if (utility) TerminateProcess(utility.get(), 1);
-        if (sleeper) TerminateProcess(sleeper.get(), 1);
+    const std::wstring floorExe = here + L"watch_floor.exe", watched = std::to_wstring(sleeperPid);
+    const UniqueHandle floor = sleeper ? Start(floorExe, watched, temp.path, floorPid) : nullptr;
+    const UniqueHandle windowed = floor ? Start(floorExe, watched + L" window", temp.path, windowedPid) : nullptr;
+    if (!windowed) {
+        std::printf("could not start the utility, find its sleeper or start the floors\n");
+        for (const UniqueHandle* started : {&utility, &sleeper, &floor})
+            if (*started) TerminateProcess(started->get(), 1);
         return 1;
     }
-    std::printf("watching for %lu s: utility pid %lu, floor pid %lu, sleeper pid %lu; CPU from %s\n", seconds,
-                utilityPid, floorPid, sleeperPid, kUnderWine ? "thread times (Wine)" : "process times");
+    std::printf("watching for %lu s: utility pid %lu, floor pids %lu and %lu (with a window), sleeper pid %lu; "
+                "CPU from %s\n",
+                seconds, utilityPid, floorPid, windowedPid, sleeperPid,
+                kUnderWine ? "thread times (Wine)" : "process times");
     std::fflush(stdout);
 
-    // Both are past their start-up after a second; the later sample less this one is steady watching.
+    // All are past their start-up after a second; the later sample less this one is steady watching.
     Sleep(1000);
-    const Usage utilityStart = Measure(utility.get()), floorStart = Measure(floor.get());
+    const Usage utilityStart = Measure(utility.get()), floorStart = Measure(floor.get()),
+                windowedStart = Measure(windowed.get());
     Sleep(seconds * 1000);
-    const Usage utilityEnd = Measure(utility.get()), floorEnd = Measure(floor.get());
+    const Usage utilityEnd = Measure(utility.get()), floorEnd = Measure(floor.get()),
+                windowedEnd = Measure(windowed.get());
 
-    std::printf("%-28s %12s %12s %10s\n", "", "utility", "floor", "ratio");
-    Row("CPU ms, whole life", utilityEnd.cpuMs, floorEnd.cpuMs);
-    Row("CPU ms, start-up (1st s)", utilityStart.cpuMs, floorStart.cpuMs);
-    Row("CPU ms, steady watching", utilityEnd.cpuMs - utilityStart.cpuMs, floorEnd.cpuMs - floorStart.cpuMs);
+    std::printf("%-28s %10s %10s %7s %10s %7s\n", "", "utility", "floor", "ratio", "+window", "ratio");
+    Row("CPU ms, whole life", utilityEnd.cpuMs, floorEnd.cpuMs, windowedEnd.cpuMs);
+    Row("CPU ms, start-up (1st s)", utilityStart.cpuMs, floorStart.cpuMs, windowedStart.cpuMs);
+    const auto steady = [](const Usage& start, const Usage& end) { return end.cpuMs - start.cpuMs; };
+    Row("CPU ms, steady watching", steady(utilityStart, utilityEnd), steady(floorStart, floorEnd),
+        steady(windowedStart, windowedEnd));
     const double ticks = seconds * 5.0;
-    Row("CPU us per 200 ms tick", (utilityEnd.cpuMs - utilityStart.cpuMs) * 1000 / ticks,
-        (floorEnd.cpuMs - floorStart.cpuMs) * 1000 / ticks);
-    Row("peak working set, KB", utilityEnd.peakKb, floorEnd.peakKb);
-    if (kUnderWine) std::printf("(CPU comes in the host's scheduler ticks; wineserver's share is in neither column)\n");
+    Row("CPU us per 200 ms tick", steady(utilityStart, utilityEnd) * 1000 / ticks,
+        steady(floorStart, floorEnd) * 1000 / ticks, steady(windowedStart, windowedEnd) * 1000 / ticks);
+    Row("peak working set, KB", utilityEnd.peakKb, floorEnd.peakKb, windowedEnd.peakKb);
+    if (kUnderWine) std::printf("(CPU comes in the host's scheduler ticks; wineserver's share is in no column)\n");
 
-    // Ending the sleeper ends both watchers: the utility saves its settings and exits with 0.
+    // Ending the sleeper ends every watcher: the utility saves its settings and exits with 0.
     TerminateProcess(sleeper.get(), 0);
     const bool utilityEnded = WaitForSingleObject(utility.get(), 10000) == WAIT_OBJECT_0;
-    const bool floorEnded = WaitForSingleObject(floor.get(), 10000) == WAIT_OBJECT_0;
+    const bool floorsEnded = WaitForSingleObject(floor.get(), 10000) == WAIT_OBJECT_0 &&
+                             WaitForSingleObject(windowed.get(), 10000) == WAIT_OBJECT_0;
     DWORD exitCode = STILL_ACTIVE;
     GetExitCodeProcess(utility.get(), &exitCode);
     const bool utilityOk = utilityEnded && exitCode == 0;
     std::printf("%s  the utility ended with 0 once the sleeper ended\n", utilityOk ? "PASS" : "FAIL");
-    std::printf("%s  watch_floor ended once the sleeper ended\n", floorEnded ? "PASS" : "FAIL");
-    if (!utilityEnded) TerminateProcess(utility.get(), 1);
-    if (!floorEnded) TerminateProcess(floor.get(), 1);
-    return utilityOk && floorEnded ? 0 : 1;
+    std::printf("%s  both watch_floor copies ended once the sleeper ended\n", floorsEnded ? "PASS" : "FAIL");
+    for (const UniqueHandle* watcher : {&utility, &floor, &windowed})
+        if (WaitForSingleObject(watcher->get(), 0) == WAIT_TIMEOUT) TerminateProcess(watcher->get(), 1);
+    return utilityOk && floorsEnded ? 0 : 1;
 }

@@ -161,7 +161,8 @@ bool Fits(HWND control, bool checkBox) {
 }
 
 // What the user sees of the window, a fact a line.
-Lines LookAt(HWND window, DWORD uiThread) {
+// The client area, then each control: class, text, place and size in pixels, style.
+Lines Geometry(HWND window) {
     RECT r;
     GetClientRect(window, &r);
     Lines look{L"client" + Place(0, 0, r.right, r.bottom)};
@@ -173,6 +174,13 @@ Lines LookAt(HWND window, DWORD uiThread) {
                        L" style " + std::to_wstring(style & (WS_VISIBLE | WS_DISABLED | WS_TABSTOP | 0xF)) +
                        (ClassOf(c) == L"Button" && !Fits(c, (style & 0xF) == BS_AUTOCHECKBOX) ? L" clipped" : L""));
     }
+    return look;
+}
+
+// What the user sees of the window, a fact a line; then its geometry after it is told that
+// it has moved to a display of each of three scales, with the rectangle Windows suggests.
+Lines LookAt(HWND window, DWORD uiThread) {
+    Lines look = Geometry(window);
     HMENU bar = GetMenu(window);
     for (int top = 0; top < GetMenuItemCount(bar); ++top) {
         HMENU popup = GetSubMenu(bar, top);
@@ -192,10 +200,18 @@ Lines LookAt(HWND window, DWORD uiThread) {
     HWND about = TopLevel(GetCurrentProcessId())[0];
     look.push_back(Describe(about));
     Press(about, IDOK);
+    for (int dpi : {144, 120, 96}) {
+        RECT place, client;
+        GetWindowRect(window, &place);
+        GetClientRect(window, &client);
+        place.right += MulDiv(5460, dpi, 1440) - client.right, place.bottom += MulDiv(2400, dpi, 1440) - client.bottom;
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&place));
+        for (const std::wstring& line : Geometry(window)) look.push_back(std::to_wstring(dpi) + L" DPI: " + line);
+    }
     return look;
 }
 
-TEST(Window, LooksAsDesignedAtTheDisplaysDpi) {
+TEST(Window, LooksAsDesignedAtTheDisplaysDpiAndAfterMovingToOthers) {
     TempFolder folder;
     const std::wstring longPath = L"C:\\" + std::wstring(200, L'x') + L"\\program.exe";
     WriteAll(folder.path + L"ustawienia.dat", Record(longPath, false));
@@ -212,24 +228,31 @@ TEST(Window, LooksAsDesignedAtTheDisplaysDpi) {
     platform.Run(form, SW_SHOWNORMAL);
     reader.join();
 
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    const auto at = [dpi](int left, int top, int width, int height, LONG style) {
-        return Place(MulDiv(left, dpi, 1440), MulDiv(top, dpi, 1440), MulDiv(width, dpi, 1440),
-                     MulDiv(height, dpi, 1440)) + L" style " + std::to_wstring(WS_VISIBLE | style);
+    // Each size in twips, in pixels at a DPI.
+    const auto geometry = [&](int dpi, const std::wstring& prefix) {
+        const auto at = [dpi](int left, int top, int width, int height, LONG style) {
+            return Place(MulDiv(left, dpi, 1440), MulDiv(top, dpi, 1440), MulDiv(width, dpi, 1440),
+                         MulDiv(height, dpi, 1440)) + L" style " + std::to_wstring(WS_VISIBLE | style);
+        };
+        return Lines{prefix + L"client" + Place(0, 0, MulDiv(5460, dpi, 1440), MulDiv(2400, dpi, 1440)),
+                     prefix + L"Button Uruchom" + at(1680, 1560, 2175, 495, WS_TABSTOP | BS_PUSHBUTTON),
+                     prefix + L"Static Program: " + longPath + at(120, 360, 3615, 255, SS_LEFT),
+                     prefix + L"Button Przeglądaj..." + at(4080, 240, 1215, 375, WS_TABSTOP | BS_PUSHBUTTON),
+                     prefix + L"Button Uruchamiaj automatycznie" + at(120, 840, 2295, 255, WS_TABSTOP | BS_AUTOCHECKBOX)};
     };
-    EXPECT_EQ(look, (Lines{L"client" + Place(0, 0, MulDiv(5460, dpi, 1440), MulDiv(2400, dpi, 1440)),
-                           L"Button Uruchom" + at(1680, 1560, 2175, 495, WS_TABSTOP | BS_PUSHBUTTON),
-                           L"Static Program: " + longPath + at(120, 360, 3615, 255, SS_LEFT),
-                           L"Button Przeglądaj..." + at(4080, 240, 1215, 375, WS_TABSTOP | BS_PUSHBUTTON),
-                           L"Button Uruchamiaj automatycznie" + at(120, 840, 2295, 255, WS_TABSTOP | BS_AUTOCHECKBOX),
-                           L"menu &Plik", L"menu 201 &Przeglądaj...", L"menu 202 &Uruchom", L"menu 0 ",
-                           L"menu 204 &Koniec", L"menu Po&moc", L"menu 301 O programie...", L"tab to 103",
-                           L"tab to 104", L"tab to 101", L"focus on 101",
-                           L"Czuwajnik: 1 button 0 icon: Czuwajnik 1.1\r\nProjekt Czuwajnik, otwarte oprogramowanie\r\n"
-                           L"https://www.example.org/czuwajnik\r\nczuwajnik@example.org"}))
-        << dpi << " DPI";
+    HDC screen = GetDC(nullptr);
+    Lines expected = geometry(GetDeviceCaps(screen, LOGPIXELSY), L"");
+    ReleaseDC(nullptr, screen);
+    expected.insert(expected.end(), {L"menu &Plik", L"menu 201 &Przeglądaj...", L"menu 202 &Uruchom", L"menu 0 ",
+                                     L"menu 204 &Koniec", L"menu Po&moc", L"menu 301 O programie...", L"tab to 103",
+                                     L"tab to 104", L"tab to 101", L"focus on 101",
+                                     L"Czuwajnik: 1 button 0 icon: Czuwajnik 1.1\r\nProjekt Czuwajnik, otwarte "
+                                     L"oprogramowanie\r\nhttps://www.example.org/czuwajnik\r\nczuwajnik@example.org"});
+    for (int dpi : {144, 120, 96}) {
+        const Lines atDpi = geometry(dpi, std::to_wstring(dpi) + L" DPI: ");
+        expected.insert(expected.end(), atDpi.begin(), atDpi.end());
+    }
+    EXPECT_EQ(look, expected);
 }
 
 // ---- In-process: the code page and the settings file --------------------------------------
@@ -259,8 +282,9 @@ TEST(Settings, APathOutsideTheCodePageIsStoredByItsShortNameAndReadingIsBounded)
 // What copy number `writer` of the utility saves.
 std::string WriterContent(int writer) { return settings::Format(std::string(20 + 30 * writer, 'a' + writer), writer % 2); }
 
-// Copies ending together replace the file at once, again and again: each gets through, a
-// reader never sees a mix or a truncation, and no temporary file is left.
+// Copies ending together replace the file at once, again and again, while another program
+// (a virus scanner, say) now and then holds it for a moment: each gets through, a reader
+// never sees a mix or a truncation, and no temporary file is left.
 TEST(Settings, EightCopiesReplacingTheFileAtOnce) {
     TempFolder folder;
     Win32Platform platform(nullptr);
@@ -271,8 +295,13 @@ TEST(Settings, EightCopiesReplacingTheFileAtOnce) {
         writers.push_back(Spawn(Self(), L"--writer", std::to_wstring(writer).c_str()));
     }
     for (const UniqueHandle& writer : writers) {
-        while (WaitForSingleObject(writer.get(), 0) == WAIT_TIMEOUT)
+        while (WaitForSingleObject(writer.get(), 0) == WAIT_TIMEOUT) {
+            UniqueHandle held(CreateFileW(L"ustawienia.dat", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            Sleep(100);
+            held.reset();
             if (auto bytes = platform.readFile(L"ustawienia.dat", 4096); bytes) EXPECT_EQ(valid.count(*bytes), 1u);
+            Sleep(100);
+        }
         DWORD code = 1;
         EXPECT_TRUE(GetExitCodeProcess(writer.get(), &code) && code == 0) << "a writer could not replace the file";
     }

@@ -79,6 +79,10 @@ private:
     void CreateMainWindow();
     void CreateControls();
     void CreateMenuBar();
+    void LayOut(int dpi, const RECT* suggested);
+    bool TextsFit(HFONT font) const;
+    static int SystemDpi();
+    int WindowDpi() const;
     int Scale(int twips) const { return MulDiv(twips, dpi_, layout::kTwipsPerInch); }
     HWND Control(std::uint16_t id) const { return GetDlgItem(window_, id); }
     // Runs a handler; a failure it does not handle is reported and ends the process.

@@ -4,10 +4,15 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace czuwajnik::win32 {
 namespace {
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr int kTextMarginPixels = 4;    // beside a button's or the check box's text
+constexpr int kSmallestFontPixels = 6;  // a font is made no smaller to fit
 
 struct ControlClass {
     const wchar_t* className;
@@ -66,34 +71,92 @@ void Win32Platform::CreateMainWindow() {
     windowClass.lpszClassName = layout::kClassName;
     if (RegisterClassExW(&windowClass) == 0) ReportFailure(ErrorText(GetLastError()));
 
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-
-    RECT frame{0, 0, Scale(layout::kClientWidthTwips), Scale(layout::kClientHeightTwips)};
-    AdjustWindowRectEx(&frame, kWindowStyle, TRUE, 0);
     window_ = CreateWindowExW(0, layout::kClassName, layout::kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance_, this);
+                              CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
     if (window_ == nullptr) ReportFailure(ErrorText(GetLastError()));
     CreateMenuBar();
     CreateControls();
+    LayOut(WindowDpi(), nullptr);
 }
 
 void Win32Platform::CreateControls() {
+    for (const layout::Control& control : layout::kControls) {
+        const ControlClass kind = ClassOf(control.kind);
+        HWND child = CreateWindowExW(0, kind.className, control.text, WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0,
+                                     window_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control.id)), instance_,
+                                     nullptr);
+        if (child == nullptr) ReportFailure(ErrorText(GetLastError()));
+    }
+}
+
+// Every size is in twips, here turned into pixels at `dpi`: the client area (or, after a DPI
+// change, the window's place and size as Windows suggests them), the controls and their font.
+void Win32Platform::LayOut(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    RECT place;
+    if (suggested != nullptr) {
+        place = *suggested;
+    } else {  // the frame and the menu bar keep their size
+        RECT client;
+        GetWindowRect(window_, &place);
+        GetClientRect(window_, &client);
+        place.right += Scale(layout::kClientWidthTwips) - client.right;
+        place.bottom += Scale(layout::kClientHeightTwips) - client.bottom;
+    }
+    SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+
+    // The system's message font, given at the system's DPI; where a text would not fit its
+    // control in it (the sizes stay as they are in twips), a little smaller.
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
-
-    for (const layout::Control& control : layout::kControls) {
-        const ControlClass kind = ClassOf(control.kind);
-        HWND child = CreateWindowExW(0, kind.className, control.text, WS_CHILD | WS_VISIBLE | kind.style,
-                                     Scale(control.left), Scale(control.top), Scale(control.width),
-                                     Scale(control.height), window_,
-                                     reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control.id)), instance_, nullptr);
-        if (child == nullptr) ReportFailure(ErrorText(GetLastError()));
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    LOGFONTW& face = metrics.lfMessageFont;
+    face.lfHeight = MulDiv(face.lfHeight, dpi_, SystemDpi());
+    UniqueFont font(CreateFontIndirectW(&face));
+    while (!TextsFit(font.get()) && std::abs(face.lfHeight) > kSmallestFontPixels) {
+        face.lfHeight += face.lfHeight < 0 ? 1 : -1;
+        font.reset(CreateFontIndirectW(&face));
     }
+    for (const layout::Control& control : layout::kControls) {
+        SetWindowPos(Control(control.id), nullptr, Scale(control.left), Scale(control.top), Scale(control.width),
+                     Scale(control.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(Control(control.id), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    }
+    font_ = std::move(font);  // the controls no longer use the one it replaces
+}
+
+// Whether each button's and the check box's text fits its control in `font`.
+bool Win32Platform::TextsFit(HFONT font) const {
+    HDC dc = GetDC(window_);
+    HGDIOBJ previous = SelectObject(dc, font);
+    // The check box's mark, whether it is drawn at the system's DPI or at the window's.
+    const int mark = std::max(GetSystemMetrics(SM_CXMENUCHECK), MulDiv(GetSystemMetrics(SM_CXMENUCHECK), dpi_, SystemDpi()));
+    bool fit = true;
+    for (const layout::Control& control : layout::kControls) {
+        if (control.kind == layout::Kind::Label) continue;  // a long path is elided there on purpose
+        SIZE text{};
+        GetTextExtentPoint32W(dc, control.text, lstrlenW(control.text), &text);
+        const int room = Scale(control.width) - kTextMarginPixels - (control.kind == layout::Kind::CheckBox ? mark : 0);
+        fit = fit && text.cx <= room && text.cy <= Scale(control.height);
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(window_, dc);
+    return fit;
+}
+
+int Win32Platform::SystemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// The DPI of the display the window is on, where Windows (10, from 1607) tells it.
+int Win32Platform::WindowDpi() const {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = SystemFunction<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
+    return dpiForWindow != nullptr ? static_cast<int>(dpiForWindow(window_)) : SystemDpi();
 }
 
 void Win32Platform::CreateMenuBar() {
@@ -143,6 +206,9 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         case WM_CLOSE:
             Dispatch(&Form1::Form_Unload);
+            return 0;
+        case WM_DPICHANGED:  // moved to a display of another scale, or the scale changed
+            LayOut(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_ENDSESSION:
             if (wParam) Dispatch(&Form1::Form_Unload);

@@ -14,18 +14,20 @@ variant=${CZ_WINE_VARIANT:-}
 export WINEPREFIX=$cache/prefix${variant:+-$variant} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 mkdir -p "$cache"
 
-# Wine draws the window frames itself (Xvfb has no window manager), and a program that
-# crashes ends instead of waiting in a debugger.
+# Wine draws the window frames itself (Xvfb has no window manager) with its own fonts (this
+# Wine looks for them in the prefix), and a program that crashes ends instead of waiting in
+# a debugger.
 reg() { wine reg "$@" /f >/dev/null 2>&1; }
 (
   flock 9
-  [ -f "$WINEPREFIX/.prepared" ] && exit
+  [ -f "$WINEPREFIX/.ready" ] && exit
   rm -rf "$WINEPREFIX"
-  wine wineboot -i >/dev/null 2>&1 && reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N &&
+  wine wineboot -i >/dev/null 2>&1 && cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" &&
+    reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N &&
     reg add 'HKCU\Software\Wine' /v Version /d "$([ "$variant" = win7 ] && echo win7 || echo win10)" &&
     reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 &&
     { [ "$variant" != dpi144 ] || reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144; } &&
-    wineserver -w && touch "$WINEPREFIX/.prepared"
+    wineserver -w && touch "$WINEPREFIX/.ready"
 ) 9>"$WINEPREFIX.lock"
 
 if [ -n "${CZ_CLOCK_AT:-}" ]; then
