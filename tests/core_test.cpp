@@ -46,7 +46,7 @@ Log Saved(const std::string& bytes) {
     return {L"cd C:\\Narzedzia\\", L"write C:\\Narzedzia\\ustawienia.dat " + Widen(bytes), L"end"};
 }
 std::wstring Dialog(const std::wstring& at) {
-    return L"dialog Wybierz program. at " + at + L" Programy (*.exe)|*.exe|Wszystkie pliki (*.*)|*.*| 1 6148 *.* /255/255/255";
+    return L"dialog Wybierz program. at " + at + L" Programy (*.exe)|*.exe|Wszystkie pliki (*.*)|*.*| 1 6148 *.*  255 255 255";
 }
 std::wstring Failed(const std::wstring& reason) {
     return L"error Czuwajnik: Nie można uruchomić programu:\r\nC:\\Gry\\gra.exe\r\n\r\n" + reason;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,49 +43,55 @@ public:
     bool enabled = true, iconic = false;
     std::map<std::wstring, std::string> files;  // by full path
 
-    void setLabelText(const std::wstring& text) override { log.push_back(L"label " + text); }
+    // One line: the words, separated by blanks.
+    template <typename First, typename... Rest>
+    void Log(const First& first, const Rest&... rest) {
+        std::wostringstream line;
+        line << first;
+        ((line << L' ' << rest), ...);
+        log.push_back(line.str());
+    }
+
+    void setLabelText(const std::wstring& text) override { Log(L"label", text); }
     bool runEnabled() override { return enabled; }
-    void setRunEnabled(bool value) override { log.push_back((enabled = value) ? L"Uruchom on" : L"Uruchom off"); }
+    void setRunEnabled(bool value) override { Log(L"Uruchom", (enabled = value) ? L"on" : L"off"); }
     int checkValue() override { return check; }
-    void setCheckValue(int value) override { log.push_back(L"check " + std::to_wstring(check = value)); }
+    void setCheckValue(int value) override { Log(L"check", check = value); }
     bool minimised() override { return iconic; }
-    void setMinimised(bool value) override { log.push_back((iconic = value) ? L"minimise" : L"restore"); }
+    void setMinimised(bool value) override { Log((iconic = value) ? L"minimise" : L"restore"); }
     void setTimer(TimerId timer, unsigned ms, bool on) override {
-        log.push_back(L"Timer" + std::to_wstring(static_cast<int>(timer)) + (on ? L" " + std::to_wstring(ms) : L" off"));
+        Log(L"Timer" + std::to_wstring(static_cast<int>(timer)), on ? std::to_wstring(ms) : L"off");
     }
     void messageBox(const std::wstring& text, const std::wstring& title, bool error) override {
-        log.push_back((error ? L"error " : L"message ") + title + L": " + text);
+        Log(error ? L"error" : L"message", title + L":", text);
     }
     bool openFileDialog(OpenFileRequest& r) override {
         std::wstring filter = r.filter;
         std::replace(filter.begin(), filter.end(), L'\0', L'|');
-        log.push_back(L"dialog " + r.title + L" at " + r.initialDir + L" " + filter + L" " + std::to_wstring(r.filterIndex) +
-                      L" " + std::to_wstring(r.flags) + L" " + r.defExt + L" " + r.file.c_str() + L"/" +
-                      std::to_wstring(r.file.size()) + L"/" + std::to_wstring(r.maxFile) + L"/" +
-                      std::to_wstring(r.maxFileTitle));
+        Log(L"dialog", r.title, L"at", r.initialDir, filter, r.filterIndex, r.flags, r.defExt, r.file.c_str(),
+            r.file.size(), r.maxFile, r.maxFileTitle);
         const std::optional<std::wstring> answer = Next(answers);
         if (answer) r.file = (*answer + std::wstring(r.maxFile, L'\0')).substr(0, r.maxFile);
         return answer.has_value();
     }
     [[noreturn]] void endProcess() override {
-        log.push_back(L"end");
+        Log(L"end");
         throw ProcessEnded{};
     }
 
     std::wstring currentDirectory() override { return cwd; }
     void setCurrentDirectory(const std::wstring& folder) override {
         if (folder == missingFolder) throw SystemError(L"no such folder");
-        log.push_back(L"cd " + (cwd = folder));
+        Log(L"cd", cwd = folder);
     }
     std::wstring ownFolder() override { return L"C:\\Narzedzia\\"; }
     std::uint32_t startProgram(const std::wstring& path, int showCode) override {
         if (starts-- <= 0) throw SystemError(L"no such file");
-        log.push_back(L"start " + path + L" show " + std::to_wstring(showCode));
+        Log(L"start", path, L"show", showCode);
         return ++pids;
     }
     Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override {
-        log.push_back(L"open " + std::to_wstring(access) + L" " + std::to_wstring(inherit) + L" " +
-                      std::to_wstring(pid));
+        Log(L"open", access, inherit, pid);
         return opens-- > 0 ? 1000 + pid : 0;
     }
     bool getExitCodeProcess(Handle process, std::int32_t& exitCode) override {
@@ -92,10 +99,9 @@ public:
         exitCode = Next(exitCodes);
         return true;
     }
-    void closeHandle(Handle handle) override { log.push_back(L"close " + std::to_wstring(handle)); }
+    void closeHandle(Handle handle) override { Log(L"close", handle); }
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override {
-        log.push_back(L"key " + std::to_wstring(vk) + L" " + std::to_wstring(scan) + L" " + std::to_wstring(flags) +
-                      L" " + std::to_wstring(extra));
+        Log(L"key", +vk, +scan, flags, extra);
     }
     float timeOfDay() override { return Next(clock); }
 
@@ -104,7 +110,7 @@ public:
         return files[cwd + name].substr(0, maxBytes + 1);
     }
     void replaceFile(const std::wstring& name, const std::string& bytes) override {
-        log.push_back(L"write " + cwd + name + L" " + Widen(bytes));
+        Log(L"write", cwd + name, Widen(bytes));
         files[cwd + name] = bytes;
     }
     // A small Windows-1250: ASCII and two Polish letters; anything else has no byte.

@@ -45,7 +45,7 @@ std::string Record(const std::wstring& path, bool ticked) { return settings::For
 
 std::string ReadAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteAll(const fs::path& file, const std::string& bytes) { std::ofstream(file, std::ios::binary) << bytes; }
@@ -97,8 +97,7 @@ std::wstring Text(HWND window) {
 
 std::wstring ClassOf(HWND window) {
     wchar_t name[64] = L"";
-    GetClassNameW(window, name, 64);
-    return name;
+    return std::wstring(name, GetClassNameW(window, name, 64));
 }
 
 // The visible top-level windows of a class that a process owns, once there is one.
@@ -160,7 +159,6 @@ bool Fits(HWND control, bool checkBox) {
     return extent.cx + (checkBox ? GetSystemMetrics(SM_CXMENUCHECK) : 0) + 4 <= room.right && extent.cy <= room.bottom;
 }
 
-// What the user sees of the window, a fact a line.
 // The client area, then each control: class, text, place and size in pixels, style.
 Lines Geometry(HWND window) {
     RECT r;
