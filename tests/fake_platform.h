@@ -15,7 +15,11 @@ namespace czuwajnik::test {
 
 struct ProcessEnded {};  // thrown by endProcess, so a test sees the end
 
-inline std::wstring Widen(const std::string& bytes) { return std::wstring(bytes.begin(), bytes.end()); }
+inline std::wstring Widen(const std::string& bytes) {
+    std::wstring text;
+    for (char byte : bytes) text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+    return text;
+}
 
 // The next of a script's answers; the last one stays.
 template <typename T>
@@ -31,7 +35,6 @@ struct Script {
     std::deque<float> clock{1.0f};       // one per read
     std::deque<std::optional<std::wstring>> answers{std::nullopt};  // the dialog's; nullopt: Cancel
     int starts = 99, opens = 99;                      // how many program starts and process opens succeed
-    std::wstring missingFolder;
     std::map<std::wstring, std::wstring> shortNames;
 };
 
@@ -80,10 +83,7 @@ public:
     }
 
     std::wstring currentDirectory() override { return cwd; }
-    void setCurrentDirectory(const std::wstring& folder) override {
-        if (folder == missingFolder) throw SystemError(L"no such folder");
-        Log(L"cd", cwd = folder);
-    }
+    void setCurrentDirectory(const std::wstring& folder) override { Log(L"cd", cwd = folder); }
     std::wstring ownFolder() override { return L"C:\\Narzedzia\\"; }
     std::uint32_t startProgram(const std::wstring& path, int showCode) override {
         if (starts-- <= 0) throw SystemError(L"no such file");
@@ -113,21 +113,12 @@ public:
         Log(L"write", cwd + name, Widen(bytes));
         files[cwd + name] = bytes;
     }
-    // A small Windows-1250: ASCII and two Polish letters; anything else has no byte.
+    // A code page of the first 256 characters; anything else has no byte.
     std::optional<std::string> toAnsi(const std::wstring& text) override {
-        std::string bytes;
-        for (wchar_t c : text) {
-            if (c >= 0x80 && c != L'ą' && c != L'ł') return std::nullopt;
-            bytes += c == L'ą' ? '\xB9' : c == L'ł' ? '\xB3' : static_cast<char>(c);
-        }
-        return bytes;
+        if (std::any_of(text.begin(), text.end(), [](wchar_t c) { return c > 0xFF; })) return std::nullopt;
+        return std::string(text.begin(), text.end());
     }
-    std::wstring fromAnsi(const std::string& bytes) override {
-        std::wstring text;
-        for (char b : bytes)
-            text += b == '\xB9' ? L'ą' : b == '\xB3' ? L'ł' : static_cast<wchar_t>(static_cast<unsigned char>(b));
-        return text;
-    }
+    std::wstring fromAnsi(const std::string& bytes) override { return Widen(bytes); }
     std::optional<std::wstring> shortPath(const std::wstring& path) override {
         if (!shortNames.count(path)) return std::nullopt;
         return shortNames[path];
