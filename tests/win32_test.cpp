@@ -62,10 +62,8 @@ struct TempFolder {
     inline static int made = 0;
     const std::wstring path = fs::temp_directory_path() / ("czw" + std::to_string(GetTickCount64() + ++made)) += L"\\";
     TempFolder() { fs::create_directories(path), fs::current_path(path); }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::current_path(L"C:\\"), fs::remove_all(path, ignored);
-    }
+    ~TempFolder() { fs::current_path(L"C:\\"), fs::remove_all(path, ignored); }
+    std::error_code ignored;
 };
 
 template <typename Done>
@@ -149,10 +147,9 @@ std::wstring Place(int left, int top, int width, int height) {
 bool Fits(HWND control, bool checkBox) {
     const std::wstring text = Text(control);
     HDC dc = GetDC(control);
-    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
     SIZE extent{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(dc, previous);
     ReleaseDC(control, dc);
     RECT room;
     GetClientRect(control, &room);
@@ -259,8 +256,8 @@ TEST(Settings, APathOutsideTheCodePageIsStoredByItsShortNameAndReadingIsBounded)
     ASSERT_EQ(GetACP(), 1250u) << "run with LC_ALL=pl_PL.UTF-8";
     TempFolder folder;
     Win32Platform platform(nullptr);
-    EXPECT_EQ(platform.toAnsi(L"C:\\Łódź\\ä€.exe"), std::string("C:\\\xA3\xF3\x64\x9F\\\xE4\x80.exe"));
-    for (const wchar_t* text : {L"日本", L"Ωmega", L"\u2200"}) EXPECT_EQ(platform.toAnsi(text), std::nullopt);
+    EXPECT_EQ(platform.toAnsi(L"Ωmega"), std::nullopt) << "is not stored as a look-alike";
+    EXPECT_THROW(platform.startProgram(folder.path + L"brak.exe", SW_SHOWNORMAL), SystemError);
 
     const fs::path program = folder.path + L"日本語 folder\\app.exe";
     fs::create_directory(program.parent_path());
@@ -347,9 +344,7 @@ struct Sandbox : TempFolder {
         fs::copy_file(gUtility, exe), fs::copy_file(Self(), child);
         WriteAll(childFolder + L"child.cfg", std::to_string(childMs));
     }
-    ~Sandbox() {
-        if (ExitCode(0) == STILL_ACTIVE) TerminateProcess(utility.get(), 1), ExitCode(kPatienceMs);
-    }
+    ~Sandbox() { TerminateProcess(utility.get(), 1), ExitCode(kPatienceMs); }
     // Once the window shows, the settings beside the exe are removed: whatever is found there
     // at the end was written by this run.
     void Start(const std::wstring& cwd) {
@@ -484,16 +479,16 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, EndToEnd,
-    testing::Values(Row{"FirstStart", nullptr, false, false, "close", nullptr, 0},
-                    Row{"AutoRun", L"child", true, false, "started", nullptr, 0},
+    // The pulse row first: its run's clock starts a few seconds before a 3-minute boundary.
+    testing::Values(Row{"Pulse", L"child", true, false, "started pulse", nullptr, 0},
+                    Row{"FirstStart", nullptr, false, false, "close", nullptr, 0},
                     Row{"ReadFromTheStartFolder", L"C:\\Programy\\gra.exe", false, true, "tick koniec", nullptr, 0},
                     Row{"StartFailure", L"brak\\nie ma.exe", false, false, "run ok idle close",
                         L"Nie można uruchomić programu:\r\n", 0},
                     Row{"FileHeldAtTheEnd", L"C:\\Gry\\gra.exe", false, false, "hold close close ok", kSaveFailed, 1},
                     Row{"FileHeldWhenItsProgramEnds", L"child", true, false, "started hold ok", kSaveFailed, 1},
                     Row{"Killed", L"C:\\Gry\\gra.exe", false, false, "kill", nullptr, 9},
-                    Row{"Browse", nullptr, false, false, "browse browse-again cancel browse-again run started", nullptr, 0},
-                    Row{"Pulse", L"child", true, false, "started pulse", nullptr, 0}),
+                    Row{"Browse", nullptr, false, false, "browse browse-again cancel browse-again run started", nullptr, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
