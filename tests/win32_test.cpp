@@ -277,26 +277,25 @@ TEST(Settings, APathOutsideTheCodePageIsStoredByItsShortNameAndReadingIsBounded)
 // What copy number `writer` of the utility saves.
 std::string WriterContent(int writer) { return settings::Format(std::string(20 + 30 * writer, 'a' + writer), writer % 2); }
 
-// Copies ending together replace the file at once, again and again, while another program
-// (a virus scanner, say) now and then holds it for a moment: each gets through, a reader
-// never sees a mix or a truncation, and no temporary file is left.
+// Copies ending together replace the file at once, again and again, just after another
+// program (a virus scanner, say) has held it for a moment: each waits that out and gets
+// through, a reader never sees a mix or a truncation, and no temporary file is left.
 TEST(Settings, EightCopiesReplacingTheFileAtOnce) {
     TempFolder folder;
     Win32Platform platform(nullptr);
+    WriteAll(folder.path + L"ustawienia.dat", WriterContent(0));
+    UniqueHandle held(CreateFileW(L"ustawienia.dat", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     std::set<std::string> valid;
     std::vector<UniqueHandle> writers;
-    for (int writer = 0; writer < 8; ++writer) {
-        valid.insert(WriterContent(writer));
-        writers.push_back(Spawn(Self(), L"--writer", std::to_wstring(writer).c_str()));
+    for (const ULONGLONG release = GetTickCount64() + 500; writers.size() < 8 || held; Sleep(10)) {
+        if (GetTickCount64() > release) held.reset();
+        if (writers.size() == 8) continue;
+        valid.insert(WriterContent(static_cast<int>(writers.size())));
+        writers.push_back(Spawn(Self(), L"--writer", std::to_wstring(writers.size()).c_str()));
     }
     for (const UniqueHandle& writer : writers) {
-        while (WaitForSingleObject(writer.get(), 0) == WAIT_TIMEOUT) {
-            UniqueHandle held(CreateFileW(L"ustawienia.dat", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-            Sleep(100);
-            held.reset();
+        while (WaitForSingleObject(writer.get(), 0) == WAIT_TIMEOUT)
             if (auto bytes = platform.readFile(L"ustawienia.dat", 4096); bytes) EXPECT_EQ(valid.count(*bytes), 1u);
-            Sleep(100);
-        }
         DWORD code = 1;
         EXPECT_TRUE(GetExitCodeProcess(writer.get(), &code) && code == 0) << "a writer could not replace the file";
     }
