@@ -46,7 +46,8 @@ Log Saved(const std::string& bytes) {
     return {L"cd C:\\Narzedzia\\", L"write C:\\Narzedzia\\ustawienia.dat " + Widen(bytes), L"end"};
 }
 std::wstring Dialog(const std::wstring& at) {
-    return L"dialog Wybierz program. at " + at + L" Programy (*.exe)|*.exe|Wszystkie pliki (*.*)|*.*| 1 6148 *.*  255 255 255";
+    return L"dialog Wybierz program. at " + at +
+           L" Programy (*.exe)|*.exe|Wszystkie pliki (*.*)|*.*| 1 6148 *.*  255 255 255";
 }
 std::wstring Failed(const std::wstring& reason) {
     return L"error Czuwajnik: Nie można uruchomić programu:\r\nC:\\Gry\\gra.exe\r\n\r\n" + reason;
@@ -95,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Story{"AutoRunWatchesPulsesAndEndsWithTheProgram", Record("C:\\Gry\\gra.exe", true),
               "auto-run watch watch watch box watch",
-              Shows(L"C:\\Gry\\gra.exe", true) + Log{L"Timer1 off"} + kRunsGame + kPulse + Log{L"close 1001"} + Saved(kGame),
+              Shows(L"C:\\Gry\\gra.exe", true) + Log{L"Timer1 off"} + kRunsGame + kPulse + Log{L"close 1001"} +
+                  Saved(kGame),
               {.exitCodes = {259, 259, 259, 3}, .clock = {At(10, 2, 59.6f), At(10, 3, 0.4f), At(10, 3, 0.6f)}}},
         Story{"BlanksCommasLetters", Record("C:\\Gry, a b\\gr\xE9.exe", false), "close",
               Shows(L"C:\\Gry, a b\\gré.exe", false) + Saved(Record("C:\\Gry, a b\\gr\xE9.exe", false))},
@@ -118,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
                       L"close 1001", L"Timer2 200"} + kPulse,
               {.exitCodes = {259}, .clock = {At(8, 0, 30), At(8, 6, 0)}, .opens = 1}},
         Story{"AStartFailureIsReportedAndChangesNothing", kGame, "run close",
-              kShowsGame + Log{L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"cd D:\\start\\", L"restore", L"Uruchom on",
+              kShowsGame + Log{L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"cd D:\\start\\", L"restore",
+                               L"Uruchom on",
                                Failed(L"no such file")} + Saved(kGame),
               {.starts = 0}},
         Story{"AStartFailureWhileWatchingLeavesTheWatch", kGame, "run menu-run watch",
@@ -127,9 +130,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Failed(L"no such file"), L"close 1001"} + Saved(kGame),
               {.exitCodes = {0}, .starts = 1}},
         // The pulse: one Scroll Lock press and release per window of the time of day rounded to the second.
-        Story{"PulseLatchRearmsForTheNextWindow", kGame, "run watch watch watch", kShowsGame + kRunsGame + kPulse + kPulse,
+        Story{"PulseLatchRearmsForTheNextWindow", kGame, "run watch watch watch",
+              kShowsGame + kRunsGame + kPulse + kPulse,
               {.exitCodes = {259}, .clock = {At(10, 3, 0), At(10, 3, 0.6f), At(10, 5, 59.6f)}}},
-        Story{"PulseRoundsHalvesToEven", kGame, "run watch watch watch watch watch", kShowsGame + kRunsGame + kPulse + kPulse,
+        Story{"PulseRoundsHalvesToEven", kGame, "run watch watch watch watch watch",
+              kShowsGame + kRunsGame + kPulse + kPulse,
               {.exitCodes = {259}, .clock = {179.5f, 180.5f, 181.5f, 359.5f, 360.5f}}},
         Story{"PulseOnceAroundMidnight", kGame, "run watch watch watch watch watch", kShowsGame + kRunsGame + kPulse,
               {.exitCodes = {259}, .clock = {At(23, 59, 59.4f), At(23, 59, 59.5f), 0.0f, 0.4f, 0.6f}}},

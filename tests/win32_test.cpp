@@ -132,7 +132,8 @@ bool Press(HWND dialog, int button, const std::wstring* typed = nullptr) {
         if (HWND edit = FindWindowExW(name, nullptr, L"Edit", nullptr)) name = edit;
         SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed->c_str()), 0, kPatienceMs, nullptr);
     }
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
     return WaitFor([&] { return !IsWindow(dialog); });
 }
 
@@ -233,7 +234,8 @@ TEST(Window, LooksAsDesignedAtTheDisplaysDpiAndAfterMovingToOthers) {
                      prefix + L"Button Uruchom" + at(1680, 1560, 2175, 495, WS_TABSTOP | BS_PUSHBUTTON),
                      prefix + L"Static Program: " + longPath + at(120, 360, 3615, 255, SS_LEFT),
                      prefix + L"Button Przeglądaj..." + at(4080, 240, 1215, 375, WS_TABSTOP | BS_PUSHBUTTON),
-                     prefix + L"Button Uruchamiaj automatycznie" + at(120, 840, 2295, 255, WS_TABSTOP | BS_AUTOCHECKBOX)};
+                     prefix + L"Button Uruchamiaj automatycznie" +
+                         at(120, 840, 2295, 255, WS_TABSTOP | BS_AUTOCHECKBOX)};
     };
     HDC screen = GetDC(nullptr);
     Lines expected = geometry(GetDeviceCaps(screen, LOGPIXELSY), L"");
@@ -275,7 +277,9 @@ TEST(Settings, APathOutsideTheCodePageIsStoredByItsShortNameAndReadingIsBounded)
 }
 
 // What copy number `writer` of the utility saves.
-std::string WriterContent(int writer) { return settings::Format(std::string(20 + 30 * writer, 'a' + writer), writer % 2); }
+std::string WriterContent(int writer) {
+    return settings::Format(std::string(20 + 30 * writer, 'a' + writer), writer % 2);
+}
 
 // Copies ending together replace the file at once, again and again, just after another
 // program (a virus scanner, say) has held it for a moment: each waits that out and gets
@@ -414,7 +418,11 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     for (std::string step; steps >> step;) {
         SCOPED_TRACE(step);
         if (step == "idle") EXPECT_TRUE(box.Idle());
-        if (step == "tick") box.Click(layout::kCheck1), ticked = !ticked, WaitFor([&] { return box.Ticked() == ticked; });
+        if (step == "tick") {
+            box.Click(layout::kCheck1);
+            ticked = !ticked;
+            WaitFor([&] { return box.Ticked() == ticked; });
+        }
         if (step == "run") box.Click(layout::kCommand1);
         if (step == "koniec") PostMessageW(box.window, WM_COMMAND, kMenuKoniec, 0);
         if (step == "close") PostMessageW(box.window, WM_CLOSE, 0, 0);
@@ -433,8 +441,9 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             HWND message = TopLevel(box.Pid())[0];
             Sleep(2000);
             EXPECT_EQ(TopLevel(box.Pid()).size(), 1u) << "message boxes";
-            EXPECT_THAT(Describe(message), AllOf(StartsWith(L"Czuwajnik: 1 button 1 icon: " + std::wstring(row.message)),
-                                                 HasSubstr(earlier ? box.settings : program), HasSubstr(L"(kod ")));
+            const std::wstring head = L"Czuwajnik: 1 button 1 icon: " + std::wstring(row.message);
+            EXPECT_THAT(Describe(message),
+                        AllOf(StartsWith(head), HasSubstr(earlier ? box.settings : program), HasSubstr(L"(kod ")));
             EXPECT_TRUE(Press(message, IDOK));
         }
         // The dialog opens at C:\, then where the last program was chosen: a name typed relative to it is found.
@@ -461,7 +470,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             ASSERT_EQ(toggles.size(), 1u) << "Scroll Lock pressed and released once";
             EXPECT_NEAR(toggles[0], boundary + 0.15, 0.75);
             EXPECT_FALSE(inputs.empty());
-            for (double at : inputs) EXPECT_NEAR(at, toggles[0], 1.0) << "the idle time is reset with it, and only then";
+            for (double at : inputs) EXPECT_NEAR(at, toggles[0], 1.0) << "the idle time is reset then, only then";
         }
     }
     if (child) {  // the utility follows its program at once
@@ -487,7 +496,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"FileHeldAtTheEnd", L"C:\\Gry\\gra.exe", false, false, "hold close close ok", kSaveFailed, 1},
                     Row{"FileHeldWhenItsProgramEnds", L"child", true, false, "started hold ok", kSaveFailed, 1},
                     Row{"Killed", L"C:\\Gry\\gra.exe", false, false, "kill", nullptr, 9},
-                    Row{"Browse", nullptr, false, false, "browse browse-again cancel browse-again run started", nullptr, 0}),
+                    Row{"Browse", nullptr, false, false, "browse browse-again cancel browse-again run started",
+                        nullptr, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

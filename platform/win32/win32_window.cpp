@@ -131,7 +131,8 @@ bool Win32Platform::TextsFit(HFONT font) const {
     HDC dc = GetDC(window_);
     HGDIOBJ previous = SelectObject(dc, font);
     // The check box's mark, whether it is drawn at the system's DPI or at the window's.
-    const int mark = std::max(GetSystemMetrics(SM_CXMENUCHECK), MulDiv(GetSystemMetrics(SM_CXMENUCHECK), dpi_, SystemDpi()));
+    const int systemMark = GetSystemMetrics(SM_CXMENUCHECK);
+    const int mark = std::max(systemMark, MulDiv(systemMark, dpi_, SystemDpi()));
     bool fit = true;
     for (const layout::Control& control : layout::kControls) {
         if (control.kind == layout::Kind::Label) continue;  // a long path is elided there on purpose
