@@ -299,7 +299,7 @@ TEST(Settings, EightCopiesReplacingTheFileAtOnce) {
     }
     for (const UniqueHandle& writer : writers) {
         while (WaitForSingleObject(writer.get(), 0) == WAIT_TIMEOUT)
-            if (auto bytes = platform.readFile(L"ustawienia.dat", 4096); bytes) EXPECT_EQ(valid.count(*bytes), 1u);
+            if (auto bytes = platform.readFile(L"ustawienia.dat", 4096)) { EXPECT_EQ(valid.count(*bytes), 1u); }
         DWORD code = 1;
         EXPECT_TRUE(GetExitCodeProcess(writer.get(), &code) && code == 0) << "a writer could not replace the file";
     }
@@ -417,7 +417,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     std::istringstream steps(row.steps);
     for (std::string step; steps >> step;) {
         SCOPED_TRACE(step);
-        if (step == "idle") EXPECT_TRUE(box.Idle());
+        if (step == "idle") { EXPECT_TRUE(box.Idle()); }
         if (step == "tick") {
             box.Click(layout::kCheck1);
             ticked = !ticked;
