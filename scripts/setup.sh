@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 wine64-preloader wine32:i386 wine32-preloader:i386 gcc-multilib
-  fonts-wine fonts-liberation xvfb xauth x11-apps x11-utils imagemagick zip faketime locales libbenchmark-dev qemu-user-static)
+  wine wine64 wine64-preloader wine32:i386 wine32-preloader:i386
+  fonts-wine fonts-liberation xvfb xauth x11-apps x11-utils imagemagick zip locales libbenchmark-dev qemu-user-static)
 
 missing=()
 for p in "${packages[@]}"; do

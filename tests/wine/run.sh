@@ -4,11 +4,10 @@
 #
 #   CZ_WINE_VARIANT=win7    Wine reports Windows 7 (a prefix of its own; otherwise Windows 10).
 #   CZ_WINE_VARIANT=dpi144  the display runs at 144 DPI (a prefix of its own).
-#   CZ_CLOCK_AT=HH:MM:SS    the whole session (wineserver included) sees its local time of
-#                           day start at that moment, through a small preload shim.
+#   CZ_CLOCK_AT=HH:MM:SS    the session's local time of day starts at that moment (a time
+#                           zone that far ahead of UTC, to the second).
 set -uo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
 cache=${CZ_WINE_CACHE:-${TMPDIR:-/tmp}/czuwajnik-wine-$(id -u)}
 variant=${CZ_WINE_VARIANT:-}
 export WINEPREFIX=$cache/prefix${variant:+-$variant} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
@@ -31,23 +30,11 @@ reg() { wine reg "$@" /f >/dev/null 2>&1; }
 ) 9>"$WINEPREFIX.lock"
 
 if [ -n "${CZ_CLOCK_AT:-}" ]; then
-  shim=$cache/shim
-  for arch in x86_64:-m64 i386:-m32; do
-    lib=$shim/lib/${arch%:*}-linux-gnu/libclockshift.so
-    [ "$lib" -nt "$here/clockshift.c" ] || { mkdir -p "${lib%/*}" && cc "${arch#*:}" -shared -fPIC -O2 -o "$lib" "$here/clockshift.c" -ldl; }
-  done
   IFS=: read -r h m s <<<"$CZ_CLOCK_AT"
-  export CLOCKSHIFT_SECONDS=$(( $(date -d "$(date +%F)" +%s) + 10#$h * 3600 + 10#$m * 60 + 10#$s - $(date +%s) ))
-  export LD_PRELOAD="$shim/\$LIB/libclockshift.so"
+  ahead=$(( (10#$h * 3600 + 10#$m * 60 + 10#$s - $(date -u +%s) % 86400 + 86400) % 86400 ))
+  export TZ=$(printf 'CZW-%d:%02d:%02d' $((ahead / 3600)) $((ahead / 60 % 60)) $((ahead % 60)))
 fi
 
-# A free display number, then Xvfb on it.
-display=90
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'wineserver -k >/dev/null 2>&1; kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
-export DISPLAY=":$display"
-
-wine "$@"
+# A display of its own; the session's wineserver ends with the program.
+xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' \
+  bash -c 'wine "$@"; status=$?; wineserver -k >/dev/null 2>&1; exit $status' wine "$@"
