@@ -171,7 +171,7 @@ void ExpectLaidOut(HWND window, int dpi, const std::wstring& label) {
                              GetWindowLongW(c, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED | WS_TABSTOP | 0xF)),
                   std::tuple(className, text, px(twips[0]), px(twips[1]), px(twips[2]), px(twips[3]),
                              WS_VISIBLE | style));
-        EXPECT_TRUE(style == SS_LEFT || Fits(c, style & BS_AUTOCHECKBOX)) << "clipped: " << Bytes(text);
+        EXPECT_TRUE(style == SS_LEFT || Fits(c, style & BS_AUTOCHECKBOX)) << "clipped: " << text;
         c = GetWindow(c, GW_HWNDNEXT);
     }
 }
@@ -271,11 +271,11 @@ TEST(Settings, EightCopiesReplacingTheFileAtOnce) {
     WriteAll(folder.path + L"ustawienia.dat", WriterContent(0));
     UniqueHandle held(CreateFileW(L"ustawienia.dat", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     std::set<std::string> valid;
+    for (int writer = 0; writer < 8; ++writer) valid.insert(WriterContent(writer));
     std::vector<UniqueHandle> writers;
     for (const ULONGLONG release = GetTickCount64() + 500; writers.size() < 8 || held; Sleep(10)) {
         if (GetTickCount64() > release) held.reset();
-        if (writers.size() < 8) valid.insert(WriterContent(static_cast<int>(writers.size()))),
-            writers.push_back(Spawn(Self(), L"--writer", std::to_wstring(writers.size()).c_str()));
+        if (writers.size() < 8) writers.push_back(Spawn(Self(), L"--writer", std::to_wstring(writers.size()).c_str()));
     }
     for (const UniqueHandle& writer : writers) {
         while (WaitForSingleObject(writer.get(), 0) == WAIT_TIMEOUT)
