@@ -22,7 +22,7 @@ std::optional<std::string> ReadQuoted(std::string_view text, std::size_t& pos) {
     const std::size_t close = text.find('"', pos + 1);
     if (close == std::string_view::npos) return std::nullopt;
     const std::string_view item = text.substr(pos + 1, close - pos - 1);
-    if (item.size() > kMaxPathChars || std::any_of(item.begin(), item.end(), IsControl)) return std::nullopt;
+    if (std::any_of(item.begin(), item.end(), IsControl)) return std::nullopt;
     const std::size_t lineEnd = text.find('\n', close);
     pos = lineEnd == std::string_view::npos ? text.size() : lineEnd + 1;
     return std::string(item);
@@ -62,7 +62,9 @@ bool Read(Platform& platform, std::wstring& path, bool& autoStart) {
     if (!bytes) return false;
     const Parsed parsed = Parse(*bytes);
     if (!parsed.path) return false;
-    path = platform.fromAnsi(*parsed.path);
+    std::wstring decoded = platform.fromAnsi(*parsed.path);
+    if (decoded.size() > kMaxPathChars) return false;
+    path = std::move(decoded);
     if (!parsed.autoStart) return false;
     autoStart = *parsed.autoStart;
     return true;
@@ -77,6 +79,10 @@ void Write(Platform& platform, const std::wstring& path, bool autoStart) {
     if (!ansi)
         throw SystemError(L"Ścieżki programu nie można zapisać w pliku " + kFileName +
                           L": zawiera znaki spoza strony kodowej systemu, a plik nie ma krótkiej nazwy.\r\n" + path);
+    // Counted as the reader counts it, so the file written is one the next start reads.
+    if (platform.fromAnsi(*ansi).size() > kMaxPathChars)
+        throw SystemError(L"Ścieżki programu nie można zapisać w pliku " + kFileName + L": ma więcej niż " +
+                          std::to_wstring(kMaxPathChars) + L" znaków.\r\n" + path);
     platform.replaceFile(kFileName, Format(*ansi, autoStart));
 }
 

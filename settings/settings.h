@@ -14,7 +14,8 @@ inline const std::wstring kFileName = L"ustawienia.dat";
 
 // A valid file is far smaller; anything larger is not ours.
 inline constexpr std::size_t kMaxFileBytes = 4096;
-// The longest path Windows opens without the long-path prefix.
+// The longest path Windows opens without the long-path prefix, in characters: on a code
+// page of two bytes a character the file holds up to twice as many bytes.
 inline constexpr std::size_t kMaxPathChars = 259;
 
 struct Parsed {
@@ -26,11 +27,13 @@ Parsed Parse(std::string_view bytes);
 std::string Format(std::string_view ansiPath, bool autoStart);
 
 // Reads the file from the current directory. `path` is filled as soon as the first
-// item is read, so a failure on the flag leaves it filled. True when both items were read.
+// item is read (a path of more than kMaxPathChars characters is not), so a failure on the
+// flag leaves it filled. True when both items were read.
 bool Read(Platform& platform, std::wstring& path, bool& autoStart);
 
 // Writes the file in the current directory. A path the code page cannot hold is stored
-// in its short form; when it has none, SystemError is thrown and nothing is written.
+// in its short form; when it has none, or the path is longer than Read accepts,
+// SystemError is thrown and nothing is written.
 void Write(Platform& platform, const std::wstring& path, bool autoStart);
 
 }  // namespace czuwajnik::settings

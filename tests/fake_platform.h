@@ -36,6 +36,7 @@ struct Script {
     std::deque<std::optional<std::wstring>> answers{std::nullopt};  // the dialog's; nullopt: Cancel
     int starts = 99, opens = 99;                      // how many program starts and process opens succeed
     std::map<std::wstring, std::wstring> shortNames;
+    bool twoBytes = false;  // the code page holds a letter in two bytes, as 932 does
 };
 
 class FakePlatform : public Platform, public Script {
@@ -113,12 +114,24 @@ public:
         Log(L"write", cwd + name, Widen(bytes));
         files[cwd + name] = bytes;
     }
-    // A code page of the first 256 characters; anything else has no byte.
+    // A code page of the first 256 characters, or (twoBytes) of ASCII and two bytes, 0x80 and
+    // up, for each character below U+4000; anything else has no bytes.
     std::optional<std::string> toAnsi(const std::wstring& text) override {
-        if (std::any_of(text.begin(), text.end(), [](wchar_t c) { return c > 0xFF; })) return std::nullopt;
-        return std::string(text.begin(), text.end());
+        std::string bytes;
+        for (const wchar_t c : text) {
+            if (c < (twoBytes ? 0x80 : 0x100)) bytes += static_cast<char>(c);
+            else if (twoBytes && c < 0x4000) bytes += {static_cast<char>(0x80 | c >> 7), static_cast<char>(0x80 | c)};
+            else return std::nullopt;
+        }
+        return bytes;
     }
-    std::wstring fromAnsi(const std::string& bytes) override { return Widen(bytes); }
+    std::wstring fromAnsi(const std::string& bytes) override {
+        std::wstring text = Widen(bytes);
+        if (!twoBytes) return text;
+        for (std::size_t i = 0; i + 1 < text.size(); ++i)
+            if (text[i] >= 0x80) text.replace(i, 2, 1, static_cast<wchar_t>((text[i] & 0x7F) << 7 | (text[i + 1] & 0x7F)));
+        return text;
+    }
     std::optional<std::wstring> shortPath(const std::wstring& path) override {
         if (!shortNames.count(path)) return std::nullopt;
         return shortNames[path];

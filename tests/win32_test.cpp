@@ -295,16 +295,35 @@ int RunWriter(int writer) try {
     return 1;
 }
 
+// The program started is read through the handle its start gave, also once it has ended and
+// its id may be another's.
+TEST(Process, AnEndedProgramIsReadWithItsOwnExitCode) {
+    TempFolder folder;
+    Win32Platform platform(nullptr);
+    fs::copy_file(Self(), folder.path + L"child.exe");
+    WriteAll(folder.path + L"child.cfg", "0 7");
+    const std::uint32_t pid = platform.startProgram(folder.path + L"child.exe", SW_HIDE);
+    const Handle running = platform.openProcess(SYNCHRONIZE, false, pid);
+    EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(running), kPatienceMs), WAIT_OBJECT_0) << "child.exe ends";
+    platform.closeHandle(running);
+    Sleep(2000);  // the system lets an ended process go a moment after its last other handle
+    std::int32_t exitCode = STILL_ACTIVE;
+    const Handle ended = platform.openProcess(PROCESS_QUERY_INFORMATION, false, pid);
+    platform.getExitCodeProcess(ended, exitCode);
+    EXPECT_EQ(exitCode, 7);
+}
+
 // ---- End to end ---------------------------------------------------------------------------
 
 // As child.exe: writes its working directory and command line to "report.txt" beside itself,
-// then lives as many milliseconds as "child.cfg" there says.
+// then lives as many milliseconds as "child.cfg" there says and ends with the exit code it gives.
 int RunChild(const fs::path& folder) {
     DWORD ms = 0;
-    std::ifstream(folder / L"child.cfg") >> ms;
+    int exitCode = 0;
+    std::ifstream(folder / L"child.cfg") >> ms >> exitCode;
     WriteAll(folder / L"report.txt", Bytes(fs::current_path().wstring() + L"\n" + GetCommandLineW() + L"\n"));
     Sleep(ms);
-    return 0;
+    return exitCode;
 }
 
 double Now() {
@@ -357,7 +376,8 @@ struct Row {
     DWORD exitCode;
 };
 
-const std::string kEarlier = settings::Format("C:\\Gry\\stara.exe", true);
+// Longer than what the utility writes, so a write that does not cut the file shows.
+const std::string kEarlier = settings::Format("C:\\Gry\\" + std::string(200, 's') + ".exe", true);
 const wchar_t* const kChild = L"child";
 // The message box of a failure that ends the program.
 const std::wstring kFailed = L"Czuwajnik: 1 button 1 icon: Wystąpił nieoczekiwany błąd; program zostanie";
@@ -387,9 +407,12 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             EXPECT_EQ(box.Report(), fs::path(box.childFolder).parent_path().wstring() + L"\n\"" + box.child + L"\"\n");
             EXPECT_TRUE(IsIconic(box.window) && !IsWindowEnabled(box.Item(layout::kCommand1)));
         }
-        if (step == "hold" || step == "kill") WriteAll(box.settings, kEarlier), earlier = true;
-        if (step == "hold")  // without sharing, as a backup tool or an editor might
-            held.reset(CreateFileW(box.settings.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (step == "hold" || step == "share" || step == "kill") WriteAll(box.settings, kEarlier), earlier = step != "share";
+        // Without sharing, as a backup tool or an editor might; or letting others read and write it but not
+        // rename it, as a log viewer might.
+        if (step == "hold" || step == "share")
+            held.reset(CreateFileW(box.settings.c_str(), GENERIC_READ, step == "share" ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
         if (step == "kill") TerminateProcess(box.utility.get(), 9);
         if (step == "ok") {  // one message, naming the file and the reason, however long it stays
             HWND message = TopLevel(box.Pid())[0];
@@ -440,6 +463,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Row{"Pulse", kChild, true, "started pulse", 0},
                     Row{"ReadFromTheStartFolder", L"C:\\Programy\\gra.exe", false, "tick close", 0},
                     Row{"FileHeldWhenItsProgramEnds", kChild, true, "started hold ok", 1},
+                    Row{"FileHeldWithWriteSharing", kChild, true, "started share", 0},
                     Row{"Killed", L"C:\\Gry\\gra.exe", false, "kill", 9},
                     Row{"Browse", nullptr, false, "browse browse-again cancel browse-again run started", 0}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -95,6 +95,8 @@ private:
     bool failing_ = false;  // a failure is being reported; the process ends after it
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueFont font_;
+    UniqueHandle started_;  // the program started last
+    DWORD startedId_ = 0;
 };
 
 }  // namespace czuwajnik::win32

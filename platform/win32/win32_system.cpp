@@ -34,16 +34,37 @@ constexpr DWORD kReplaceRetryMs = 25;
 
 UINT AnsiCodePage() { return GetACP(); }
 
-// Returns the system's error code, or ERROR_SUCCESS once the bytes are on disk.
-DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-    UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+// Writes the file from its start and cuts it there, creating it if need be, with others
+// allowed `share`. Returns the system's error code, or ERROR_SUCCESS once the bytes are on disk.
+DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes, DWORD share) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD written = 0;
     if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        !FlushFileBuffers(file.get()))
+        !SetEndOfFile(file.get()) || !FlushFileBuffers(file.get()))
         return GetLastError();
     return written == bytes.size() ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+}
+
+// Writes the bytes in full to a fresh file beside `target`, then moves it over the target in
+// one step. Returns the system's error code, or ERROR_SUCCESS; no temporary file is left.
+DWORD ReplaceAtOnce(const std::wstring& target, const std::string& bytes) {
+    std::wstring temp(MAX_PATH, L'\0');
+    if (GetTempFileNameW(target.substr(0, target.rfind(L'\\') + 1).c_str(), L"ust", 0, temp.data()) == 0)
+        return GetLastError();
+    temp.resize(temp.find(L'\0'));
+    DWORD error = WriteWholeFile(temp, bytes, 0);
+    // Another copy replacing the same file at this moment holds it for an instant; a file
+    // held for longer (or a folder we may not write to) is given up after about a second.
+    for (int attempt = 0; error == ERROR_SUCCESS; ++attempt) {
+        if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
+        error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kReplaceAttempts) break;
+        error = ERROR_SUCCESS;
+        Sleep(kReplaceRetryMs);
+    }
+    if (error != ERROR_SUCCESS) DeleteFileW(temp.c_str());
+    return error;
 }
 
 }  // namespace
@@ -89,12 +110,22 @@ std::uint32_t Win32Platform::startProgram(const std::wstring& path, int showCode
     if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))
         throw SystemError(ErrorText(GetLastError()));
-    UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    UniqueHandle threadHandle(process.hThread);
+    started_.reset(process.hProcess);
+    startedId_ = process.dwProcessId;
     return process.dwProcessId;
 }
 
+// The program this utility started is read through the handle its start gave: the system
+// may refuse to open it again (a program guarded by its own protection), and once it has
+// ended its id may be another process's.
 Handle Win32Platform::openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) {
-    return reinterpret_cast<Handle>(OpenProcess(access, inherit, pid));
+    if (started_ == nullptr || pid != startedId_) return reinterpret_cast<Handle>(OpenProcess(access, inherit, pid));
+    HANDLE copy = nullptr;
+    for (const DWORD rights : {static_cast<DWORD>(access), static_cast<DWORD>(PROCESS_QUERY_LIMITED_INFORMATION)})
+        if (DuplicateHandle(GetCurrentProcess(), started_.get(), GetCurrentProcess(), &copy, rights, inherit, 0))
+            break;
+    return reinterpret_cast<Handle>(copy);
 }
 
 bool Win32Platform::getExitCodeProcess(Handle process, std::int32_t& exitCode) {
@@ -135,26 +166,13 @@ std::optional<std::string> Win32Platform::readFile(const std::wstring& name, std
 }
 
 void Win32Platform::replaceFile(const std::wstring& name, const std::string& bytes) {
-    // Written in full to a fresh file beside the target, then moved over it in one step.
     const std::wstring target = FullPath(name);
-    std::wstring temp(MAX_PATH, L'\0');
-    if (GetTempFileNameW(target.substr(0, target.rfind(L'\\') + 1).c_str(), L"ust", 0, temp.data()) == 0)
-        ThrowFileError(name, GetLastError());
-    temp.resize(temp.find(L'\0'));
-    DWORD error = WriteWholeFile(temp, bytes);
-    // Another copy replacing the same file at this moment holds it for an instant; a file
-    // held for longer (or a folder we may not write to) is reported after about a second.
-    for (int attempt = 0; error == ERROR_SUCCESS; ++attempt) {
-        if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
-        error = GetLastError();
-        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kReplaceAttempts) break;
-        error = ERROR_SUCCESS;
-        Sleep(kReplaceRetryMs);
-    }
-    if (error != ERROR_SUCCESS) {
-        DeleteFileW(temp.c_str());
-        ThrowFileError(name, error);
-    }
+    if (ReplaceAtOnce(target, bytes) == ERROR_SUCCESS) return;
+    // Where no new file may be made beside it (a folder only an administrator writes to, the
+    // file itself writable) or the file is held by a program that lets others write it but not
+    // rename it, a plain write in place still saves.
+    const DWORD error = WriteWholeFile(target, bytes, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (error != ERROR_SUCCESS) ThrowFileError(name, error);
 }
 
 std::optional<std::string> Win32Platform::toAnsi(const std::wstring& text) {
