@@ -62,6 +62,9 @@ public:
     virtual Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) = 0;
     virtual bool getExitCodeProcess(Handle process, std::int32_t& exitCode) = 0;
     virtual void closeHandle(Handle handle) = 0;
+    // Asks the system to stay out of idle sleep (the display is left to the power plan), or
+    // ends that request.
+    virtual void keepSystemAwake(bool awake) = 0;
     virtual void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) = 0;
     virtual float timeOfDay() = 0;  // seconds since local midnight
 

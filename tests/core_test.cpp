@@ -41,8 +41,8 @@ Log Shows(const std::wstring& path, bool ticked) {
 }
 const Log kShowsGame = Shows(L"C:\\Gry\\gra.exe", false);
 const Log kRunsGame = {L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"start C:\\Gry\\gra.exe show 1",
-                       L"open 1024 0 1", L"Timer2 200"};
-const Log kEnds = {L"close 1001"};  // the watched program has ended
+                       L"open 1024 0 1", L"awake on", L"Timer2 200"};
+const Log kEnds = {L"close 1001", L"awake off"};  // the watched program has ended
 const Log kPulse = {L"key 145 0 0 0", L"key 145 0 2 0"};
 Log Saved(const std::string& bytes) {
     return {L"cd C:\\Narzedzia\\", L"write C:\\Narzedzia\\ustawienia.dat " + test::Widen(bytes), L"end"};
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"ASecondLaunchReplacesTheWatchAndAFailedOpenKeepsPulsing", kGame, "run watch menu-run watch",
               kShowsGame + kRunsGame +
                   Log{L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"start C:\\Gry\\gra.exe show 1", L"open 1024 0 2",
-                      L"close 1001", L"Timer2 200"} + kPulse,
+                      L"close 1001", L"awake on", L"Timer2 200"} + kPulse,
               {.exitCodes = {259}, .clock = {At(8, 0, 30), At(8, 6, 0)}, .opens = 1}},
         Story{"AStartFailureIsReportedAndChangesNothing", kGame, "run close",
               kShowsGame + Log{L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"cd D:\\start\\", L"restore",

@@ -101,6 +101,7 @@ public:
         return true;
     }
     void closeHandle(Handle handle) override { Log(L"close", handle); }
+    void keepSystemAwake(bool awake) override { Log(L"awake", awake ? L"on" : L"off"); }
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override {
         Log(L"key", +vk, +scan, flags, extra);
     }

@@ -296,7 +296,7 @@ int RunWriter(int writer) try {
 }
 
 // The program started is read through the handle its start gave, also once it has ended and
-// its id may be another's.
+// its id may be another's; the computer is asked to stay awake while it is watched.
 TEST(Process, AnEndedProgramIsReadWithItsOwnExitCode) {
     TempFolder folder;
     Win32Platform platform(nullptr);
@@ -311,6 +311,13 @@ TEST(Process, AnEndedProgramIsReadWithItsOwnExitCode) {
     const Handle ended = platform.openProcess(PROCESS_QUERY_INFORMATION, false, pid);
     platform.getExitCodeProcess(ended, exitCode);
     EXPECT_EQ(exitCode, 7);
+    // Wine keeps the state last asked for and returns it with the next call.
+    const std::pair<bool, EXECUTION_STATE> requests[] = {{true, ES_CONTINUOUS | ES_SYSTEM_REQUIRED}, {false, ES_CONTINUOUS}};
+    for (const auto& [awake, state] : requests) {
+        SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED);
+        platform.keepSystemAwake(awake);
+        EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), state) << "awake " << awake;
+    }
 }
 
 // ---- End to end ---------------------------------------------------------------------------

@@ -64,6 +64,7 @@ public:
     Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override;
     bool getExitCodeProcess(Handle process, std::int32_t& exitCode) override;
     void closeHandle(Handle handle) override;
+    void keepSystemAwake(bool awake) override;
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override;
     float timeOfDay() override;
 

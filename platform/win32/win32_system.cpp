@@ -137,6 +137,10 @@ bool Win32Platform::getExitCodeProcess(Handle process, std::int32_t& exitCode) {
 
 void Win32Platform::closeHandle(Handle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
+void Win32Platform::keepSystemAwake(bool awake) {
+    SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+}
+
 void Win32Platform::keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) {
     keybd_event(vk, scan, flags, extra);
 }
