@@ -89,22 +89,21 @@ void Win32Platform::CreateControls() {
     }
 }
 
-// Every size is in twips, here turned into pixels at `dpi`: the client area (or, after a DPI
-// change, the window's place and size as Windows suggests them), the controls and their font.
+// Every size is in twips, here turned into pixels at `dpi`: the client area, the controls and
+// their font. After a DPI change the window first takes the place and size Windows suggests
+// (its old size scaled), then is sized to hold the client area, whatever its frame and menu bar
+// take at the new DPI.
 void Win32Platform::LayOut(int dpi, const RECT* suggested) {
     dpi_ = dpi;
-    RECT place;
-    if (suggested != nullptr) {
-        place = *suggested;
-    } else {  // the frame and the menu bar keep their size
-        RECT client;
-        GetWindowRect(window_, &place);
-        GetClientRect(window_, &client);
-        place.right += Scale(layout::kClientWidthTwips) - client.right;
-        place.bottom += Scale(layout::kClientHeightTwips) - client.bottom;
-    }
-    SetWindowPos(window_, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (suggested != nullptr)
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT place, client;
+    GetWindowRect(window_, &place);
+    GetClientRect(window_, &client);
+    SetWindowPos(window_, nullptr, 0, 0, place.right - place.left + Scale(layout::kClientWidthTwips) - client.right,
+                 place.bottom - place.top + Scale(layout::kClientHeightTwips) - client.bottom,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 
     // The system's message font, given at the system's DPI; where a text would not fit its
     // control in it (the sizes stay as they are in twips), a little smaller.

@@ -27,7 +27,7 @@ reg() { wine reg "$@" /f >/dev/null 2>&1; }
     reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 &&
     { [ "$variant" != dpi144 ] || reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144; } &&
     wineserver -w && touch "$WINEPREFIX/.ready"
-) 9>"$WINEPREFIX.lock"
+) 9>"$WINEPREFIX.lock" || { echo "run.sh: the Wine prefix $WINEPREFIX could not be prepared" >&2; exit 1; }
 
 if [ -n "${CZ_CLOCK_AT:-}" ]; then
   IFS=: read -r h m s <<<"$CZ_CLOCK_AT"
