@@ -110,16 +110,6 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"NoClosingQuote", "\"C:\\x.exe\r\n#TRUE#\r\n", "run close", Saved(kNothing)},
         Story{"TheProgramCrashes", kGame, "run watch watch", kShowsGame + kRunsGame + kEnds + Saved(kGame),
               {.exitCodes = {259, static_cast<std::int32_t>(0xC0000005)}}},
-        Story{"ASecondLaunchReplacesTheWatchAndAFailedOpenKeepsPulsing", kGame, "run watch menu-run watch",
-              kShowsGame + kRunsGame +
-                  Log{L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"start C:\\Gry\\gra.exe show 1", L"open 1024 0 2",
-                      L"close 1001", L"awake on", L"Timer2 200"} + kPulse,
-              {.exitCodes = {259}, .clock = {At(8, 0, 30), At(8, 6, 0)}, .opens = 1}},
-        Story{"AStartFailureIsReportedAndChangesNothing", kGame, "run close",
-              kShowsGame + Log{L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"cd D:\\start\\", L"restore",
-                               L"Uruchom on",
-                               Failed(L"no such file")} + Saved(kGame),
-              {.starts = 0}},
         Story{"AStartFailureWhileWatchingLeavesTheWatch", kGame, "run menu-run watch",
               kShowsGame + kRunsGame +
                   Log{L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"cd C:\\Gry\\", L"minimise", L"Uruchom off",
@@ -135,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"TwoBytesALetter", Record(TwoBytesEach(248), false), "close",
               Shows(L"C:\\" + std::wstring(248, L'だ') + L"\\gra.exe", false) + Saved(Record(TwoBytesEach(248), false)),
               {.twoBytes = true}},
-        Story{"TwoBytesALetterOneTooMany", Record(TwoBytesEach(249), true), "close", Saved(kNothing), {.twoBytes = true}},
+        Story{"TwoBytesALetterOneTooMany", Record(TwoBytesEach(249), true), "close", Saved(kNothing),
+              {.twoBytes = true}},
         Story{"About", std::nullopt, "about",
               {L"message Czuwajnik: Czuwajnik 1.1\r\nProjekt Czuwajnik, otwarte oprogramowanie\r\n"
                L"https://www.example.org/czuwajnik\r\nczuwajnik@example.org"}},
@@ -163,11 +154,7 @@ TEST(Settings, ParseStopsAtTheFirstItemItCannotRead) {
         std::optional<bool> flag;
     } cases[] = {
         {kNothing, "", false},
-        {"\"x\"", "x", std::nullopt},
-        {"\"x\"\r\n#TRUE", "x", std::nullopt},
-        {"\"x\"\r\n#YES#\r\n", "x", std::nullopt},
         {"x\"\r\n#TRUE#\r\n", std::nullopt, std::nullopt},
-        {"\"x\r\n\"\r\n#TRUE#\r\n", std::nullopt, std::nullopt},
         {full, "x", true},
         {full + " ", std::nullopt, std::nullopt},
     };

@@ -37,7 +37,8 @@ UINT AnsiCodePage() { return GetACP(); }
 // Writes the file from its start and cuts it there, creating it if need be, with others
 // allowed `share`. Returns the system's error code, or ERROR_SUCCESS once the bytes are on disk.
 DWORD WriteWholeFile(const std::wstring& path, const std::string& bytes, DWORD share) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD written = 0;
     if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
