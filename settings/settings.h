@@ -14,8 +14,8 @@ inline const std::wstring kFileName = L"ustawienia.dat";
 
 // A valid file is far smaller; anything larger is not ours.
 inline constexpr std::size_t kMaxFileBytes = 4096;
-// The longest path Windows opens without the long-path prefix, in characters: on a code
-// page of two bytes a character the file holds up to twice as many bytes.
+// The longest path Windows opens without the long-path prefix, in characters, however many
+// bytes the code page gives each of them in the file.
 inline constexpr std::size_t kMaxPathChars = 259;
 
 struct Parsed {
