@@ -130,8 +130,8 @@ public:
         std::wstring text = Widen(bytes);
         if (!twoBytes) return text;
         for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-            const wchar_t letter = (text[i] & 0x7F) << 7 | (text[i + 1] & 0x7F);
-            if (text[i] >= 0x80) text.replace(i, 2, 1, letter);
+            if (text[i] < 0x80) continue;
+            text.replace(i, 2, 1, static_cast<wchar_t>((text[i] & 0x7F) << 7 | (text[i + 1] & 0x7F)));
         }
         return text;
     }

@@ -402,7 +402,7 @@ struct Sandbox : TempFolder {
         fs::create_directory(childFolder);
         fs::copy_file(gUtility, exe);
         fs::copy_file(Self(), child);
-        fs::create_directory(path + L"Ωmega");
+        fs::create_directory(fs::path(omega).parent_path());
         fs::copy_file(Self(), omega);
         WriteAll(childFolder + L"child.cfg", std::to_string(childMs));
     }

@@ -123,7 +123,7 @@ std::uint32_t Win32Platform::startProgram(const std::wstring& path, int showCode
 Handle Win32Platform::openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) {
     if (started_ == nullptr || pid != startedId_) return reinterpret_cast<Handle>(OpenProcess(access, inherit, pid));
     HANDLE copy = nullptr;
-    for (const DWORD rights : {static_cast<DWORD>(access), static_cast<DWORD>(PROCESS_QUERY_LIMITED_INFORMATION)})
+    for (const DWORD rights : {DWORD{access}, DWORD{PROCESS_QUERY_LIMITED_INFORMATION}})
         if (DuplicateHandle(GetCurrentProcess(), started_.get(), GetCurrentProcess(), &copy, rights, inherit, 0))
             break;
     return reinterpret_cast<Handle>(copy);
