@@ -55,10 +55,11 @@ void Form1::RunProgram(const std::wstring& sPath, bool bWatch) {
     // A second launch replaces the watched process; its handle is no longer needed.
     if (hProcess != 0) platform_.closeHandle(hProcess);
     hProcess = opened;
-    // The pulses keep the session's screen awake; the request keeps the computer awake even
-    // where no input reaches, in a locked or disconnected session.
-    platform_.keepSystemAwake(true);
     platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), true);
+    // The pulses keep the session's screen awake; the request keeps the computer awake even
+    // where no input reaches, in a locked or disconnected session. Made once the watch is set,
+    // so that the watch's end releases it.
+    platform_.keepSystemAwake(true);
 }
 
 void Form1::Timer2_Timer() {

@@ -58,7 +58,10 @@ std::string Format(std::string_view ansiPath, bool autoStart) {
 }
 
 bool Read(Platform& platform, std::wstring& path, bool& autoStart) {
-    const std::optional<std::string> bytes = platform.readFile(kFileName, kMaxFileBytes);
+    std::optional<std::string> bytes = platform.readFile(kFileName, kMaxFileBytes);
+    // Started from another folder (a shortcut's "Start in", a console, a scheduled task), it
+    // reads what it wrote beside itself.
+    if (!bytes) bytes = platform.readFile(platform.ownFolder() + kFileName, kMaxFileBytes);
     if (!bytes) return false;
     const Parsed parsed = Parse(*bytes);
     if (!parsed.path) return false;

@@ -26,7 +26,8 @@ struct Parsed {
 Parsed Parse(std::string_view bytes);
 std::string Format(std::string_view ansiPath, bool autoStart);
 
-// Reads the file from the current directory. `path` is filled as soon as the first
+// Reads the file from the current directory, or where it holds none, from the utility's own
+// folder. `path` is filled as soon as the first
 // item is read (a path of more than kMaxPathChars characters is not), so a failure on the
 // flag leaves it filled. True when both items were read.
 bool Read(Platform& platform, std::wstring& path, bool& autoStart);

@@ -41,7 +41,7 @@ Log Shows(const std::wstring& path, bool ticked) {
 }
 const Log kShowsGame = Shows(L"C:\\Gry\\gra.exe", false);
 const Log kRunsGame = {L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"start C:\\Gry\\gra.exe show 1",
-                       L"open 1024 0 1", L"awake on", L"Timer2 200"};
+                       L"open 1024 0 1", L"Timer2 200", L"awake on"};
 const Log kEnds = {L"close 1001", L"awake off"};  // the watched program has ended
 const Log kPulse = {L"key 145 0 0 0", L"key 145 0 2 0"};
 Log Saved(const std::string& bytes) {
@@ -62,6 +62,7 @@ struct Story {
     const char* steps;                // what the user and the timers do
     Log log;                          // from the load on
     test::Script script = {};
+    bool besideTheExe = false;  // the file is beside czuwajnik.exe, not in the folder it starts in
 };
 
 // The user's and the timers' events, by name; "box" ticks or unticks the check box.
@@ -78,7 +79,7 @@ TEST_P(Stories, ReachTheSystemAsTheRowSays) {
     const Story& story = GetParam();
     test::FakePlatform fake;
     static_cast<test::Script&>(fake) = story.script;
-    if (story.file) fake.files[fake.cwd + L"ustawienia.dat"] = *story.file;
+    if (story.file) fake.files[(story.besideTheExe ? fake.ownFolder() : fake.cwd) + L"ustawienia.dat"] = *story.file;
     Form1 form(fake);
     std::istringstream steps(story.steps);
     try {
@@ -106,6 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
               Shows(L"C:\\Gry, a b\\gré.exe", false) + Saved(Record("C:\\Gry, a b\\gr\xE9.exe", false))},
         Story{"LooseBlanksAndLineEnds", " \t\"C:\\x.exe\" tail\n\t #TRUE# tail", "koniec",
               Shows(L"C:\\x.exe", true) + Saved(Record("C:\\x.exe", true))},
+        Story{"StartedFromAFolderWithoutSettings", Record("C:\\Gry\\gra.exe", true), "close",
+              Shows(L"C:\\Gry\\gra.exe", true) + Saved(Record("C:\\Gry\\gra.exe", true)), {}, true},
         Story{"OnlyThePathIsKeptUnshown", "\"C:\\Gry\\gra.exe\"\r\n", "menu-run koniec", kRunsGame + Saved(kGame)},
         Story{"NoClosingQuote", "\"C:\\x.exe\r\n#TRUE#\r\n", "run close", Saved(kNothing)},
         Story{"TheProgramCrashes", kGame, "run watch watch", kShowsGame + kRunsGame + kEnds + Saved(kGame),

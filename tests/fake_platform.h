@@ -108,8 +108,9 @@ public:
     float timeOfDay() override { return Next(clock); }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override {
-        if (!files.count(cwd + name)) return std::nullopt;
-        return files[cwd + name].substr(0, maxBytes + 1);
+        const std::wstring full = name.find(L':') == std::wstring::npos ? cwd + name : name;
+        if (!files.count(full)) return std::nullopt;
+        return files[full].substr(0, maxBytes + 1);
     }
     void replaceFile(const std::wstring& name, const std::string& bytes) override {
         Log(L"write", cwd + name, Widen(bytes));

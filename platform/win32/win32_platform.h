@@ -94,6 +94,7 @@ private:
     HWND window_ = nullptr;
     Form1* form_ = nullptr;
     bool failing_ = false;  // a failure is being reported; the process ends after it
+    bool sessionEnding_ = false;
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueFont font_;
     UniqueHandle started_;  // the program started last

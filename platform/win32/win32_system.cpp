@@ -29,10 +29,24 @@ std::wstring FullPath(const std::wstring& name) {
     throw SystemError(L"Nie można zapisać pliku " + FullPath(name) + L":\r\n" + ErrorText(code));
 }
 
-constexpr int kReplaceAttempts = 40;
-constexpr DWORD kReplaceRetryMs = 25;
+constexpr int kRetries = 40;
+constexpr DWORD kRetryMs = 25;
 
 UINT AnsiCodePage() { return GetACP(); }
+
+// Runs `attempt` again while the file is held by another for an instant (another copy saving at
+// this moment, a virus scanner); a hold of more than about a second is given up. Returns the
+// system's error code, or ERROR_SUCCESS.
+template <typename Attempt>
+DWORD WaitingOutBriefHolds(Attempt attempt) {
+    DWORD error = attempt();
+    for (int retry = 0; retry < kRetries && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
+         ++retry) {
+        Sleep(kRetryMs);
+        error = attempt();
+    }
+    return error;
+}
 
 // Writes the file from its start and cuts it there, creating it if need be, with others
 // allowed `share`. Returns the system's error code, or ERROR_SUCCESS once the bytes are on disk.
@@ -55,17 +69,21 @@ DWORD ReplaceAtOnce(const std::wstring& target, const std::string& bytes) {
         return GetLastError();
     temp.resize(temp.find(L'\0'));
     DWORD error = WriteWholeFile(temp, bytes, 0);
-    // Another copy replacing the same file at this moment holds it for an instant; a file
-    // held for longer (or a folder we may not write to) is given up after about a second.
-    for (int attempt = 0; error == ERROR_SUCCESS; ++attempt) {
-        if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
-        error = GetLastError();
-        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kReplaceAttempts) break;
-        error = ERROR_SUCCESS;
-        Sleep(kReplaceRetryMs);
-    }
+    if (error == ERROR_SUCCESS)
+        error = WaitingOutBriefHolds([&] {
+            return MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                       ? ERROR_SUCCESS
+                       : GetLastError();
+        });
     if (error != ERROR_SUCCESS) DeleteFileW(temp.c_str());
     return error;
+}
+
+// Writes the file where it is. Readers, and a program that lets others write the file, may hold
+// it meanwhile; another writer (a second copy saving in place at this moment) is kept out and
+// waited for, so two saves never mix.
+DWORD WriteInPlace(const std::wstring& target, const std::string& bytes) {
+    return WaitingOutBriefHolds([&] { return WriteWholeFile(target, bytes, FILE_SHARE_READ); });
 }
 
 }  // namespace
@@ -176,7 +194,7 @@ void Win32Platform::replaceFile(const std::wstring& name, const std::string& byt
     // Where no new file may be made beside it (a folder only an administrator writes to, the
     // file itself writable) or the file is held by a program that lets others write it but not
     // rename it, a plain write in place still saves.
-    const DWORD error = WriteWholeFile(target, bytes, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const DWORD error = WriteInPlace(target, bytes);
     if (error != ERROR_SUCCESS) ThrowFileError(name, error);
 }
 

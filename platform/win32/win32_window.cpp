@@ -210,8 +210,9 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_DPICHANGED:  // moved to a display of another scale, or the scale changed
             LayOut(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
-        case WM_ENDSESSION:
-            if (wParam) Dispatch(&Form1::Form_Unload);
+        case WM_ENDSESSION:  // signing out, restarting or shutting down: it ends as at any end
+            sessionEnding_ = wParam != FALSE;
+            if (sessionEnding_) Dispatch(&Form1::Form_Unload);
             return 0;
         default:
             return DefWindowProcW(window_, message, wParam, lParam);
@@ -233,8 +234,11 @@ void Win32Platform::Dispatch(layout::Handler handler) {
 
 void Win32Platform::ReportFailure(const std::wstring& reason) {
     failing_ = true;
-    MessageBoxW(window_, (L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n\r\n" + reason).c_str(),
-                layout::kCaption, MB_OK | MB_ICONERROR);
+    // Windows waits on a program that shows a box while the session ends, and tells the user it
+    // is holding up the sign-out; the failure code alone is left then.
+    if (!sessionEnding_)
+        MessageBoxW(window_, (L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n\r\n" + reason).c_str(),
+                    layout::kCaption, MB_OK | MB_ICONERROR);
     ExitProcess(1);
 }
 
