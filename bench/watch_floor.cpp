@@ -2,7 +2,7 @@
 // 200 ms timer on its message queue that reads the program's exit status and the local
 // time, and nothing else. It ends when the program has ended. With "window" it also holds
 // the same kind of window as the utility, minimised as the utility's is while it watches:
-// caption, menu bar and the four controls in the system's message font.
+// caption, menu bar and the four controls in the system's message font, with its manifest.
 //
 //   watch_floor.exe <pid> [window]
 #include <cwchar>
