@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/command_line.h"
 #include "platform/platform.h"
 
 namespace czuwajnik {
@@ -28,12 +29,23 @@ public:
     // Program selection (form1_select.cpp).
     void Command2_Click();
     void mnuPlikPrzegladaj_Click();
+    void Form_OLEDragDrop(const std::wstring& sFile);
 
 private:
     friend struct Form1TestAccess;
+    static constexpr std::int32_t kStillActive = 259;  // the exit status of a process still running
 
-    void RunProgram(const std::wstring& sPath, bool bWatch);
+    void RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch);
+    void Watch(Handle hWatched);
+    static std::wstring CannotStart(const std::wstring& sPath, const SystemError& error);
     void ApplyPulseRule();
+    // Driven from the command line (form1_command.cpp).
+    void RunCommand(const Command& command);
+    void RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments);
+    void WatchFromCommandLine(std::uint32_t lProcessId);
+    std::wstring FindProgram(const std::wstring& sName);
+    void ShowWatching();
+    void EndRefused(const std::wstring& sMessage, std::uint32_t lExitCode);
     std::wstring ShowOpenDialog(Form1& frmOwner, std::int16_t iMode, const std::wstring& sTitle,
                                 const std::wstring& sFileName, const std::wstring& sFilter,
                                 std::wstring& sInitDir, const std::wstring& sDefExt);
@@ -45,6 +57,7 @@ private:
     std::wstring sInitDir;
     Handle hProcess = 0;
     std::int32_t lExitCode = 0;
+    bool bCommandLine = false;  // driven from the command line: nothing read or saved
 };
 
 }  // namespace czuwajnik

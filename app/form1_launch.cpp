@@ -8,7 +8,6 @@ namespace {
 
 constexpr int kShowNormal = 1;
 constexpr std::uint32_t kProcessQueryInformation = 1024;
-constexpr std::int32_t kStillActive = 259;
 constexpr long kPulsePeriodSeconds = 180;
 constexpr std::uint8_t kVkScroll = 145;
 constexpr std::uint32_t kKeyEventKeyUp = 2;
@@ -31,14 +30,17 @@ void Form1::Command1_Click() {
         // The program inherits its own folder as working directory; a bare name starts here.
         const std::wstring folder = FilePath(sProgram);
         if (!folder.empty()) platform_.setCurrentDirectory(folder);
-        RunProgram(sProgram, true);
+        RunProgram(sProgram, L"", true);
     } catch (const SystemError& error) {
         platform_.setCurrentDirectory(previousDirectory);
         platform_.setMinimised(wasMinimised);
         platform_.setRunEnabled(wasEnabled);
-        platform_.messageBox(L"Nie można uruchomić programu:\r\n" + sProgram + L"\r\n\r\n" + error.reason(),
-                             layout::kCaption, true);
+        platform_.messageBox(CannotStart(sProgram, error), layout::kCaption, true);
     }
+}
+
+std::wstring Form1::CannotStart(const std::wstring& sPath, const SystemError& error) {
+    return L"Nie można uruchomić programu:\r\n" + sPath + L"\r\n\r\n" + error.reason();
 }
 
 void Form1::mnuPlikUruchom_Click() { Command1_Click(); }
@@ -48,13 +50,16 @@ void Form1::Timer1_Timer() {
     Command1_Click();
 }
 
-void Form1::RunProgram(const std::wstring& sPath, bool bWatch) {
-    const std::uint32_t processId = platform_.startProgram(sPath, kShowNormal);
+void Form1::RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch) {
+    const std::uint32_t processId = platform_.startProgram(sPath, sArguments, kShowNormal);
     if (!bWatch) return;
-    const Handle opened = platform_.openProcess(kProcessQueryInformation, false, processId);
+    Watch(platform_.openProcess(kProcessQueryInformation, false, processId));
+}
+
+void Form1::Watch(Handle hWatched) {
     // A second launch replaces the watched process; its handle is no longer needed.
     if (hProcess != 0) platform_.closeHandle(hProcess);
-    hProcess = opened;
+    hProcess = hWatched;
     platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), true);
     // The pulses keep the session's screen awake; the request keeps the computer awake even
     // where no input reaches, in a locked or disconnected session. Made once the watch is set,

@@ -22,6 +22,14 @@ void Form1::Command2_Click() {
 
 void Form1::mnuPlikPrzegladaj_Click() { Command2_Click(); }
 
+// A file dropped onto the window (the first, of several) is chosen as Browse would choose it.
+void Form1::Form_OLEDragDrop(const std::wstring& sFile) {
+    if (!platform_.isFile(sFile)) return;
+    sProgram = sFile;
+    sInitDir = FilePath(sFile);
+    platform_.setLabelText(layout::kLabelPrefix + sProgram);
+}
+
 std::wstring Form1::ShowOpenDialog(Form1& frmOwner, std::int16_t iMode, const std::wstring& sTitle,
                                    const std::wstring& sFileName, const std::wstring& sFilter,
                                    std::wstring& sInitDir, const std::wstring& sDefExt) {

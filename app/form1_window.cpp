@@ -15,6 +15,10 @@ const std::wstring kAboutText =
 
 void Form1::Form_Load() {
     sInitDir = L"C:\\";
+    if (const Command command = ReadCommandLine(platform_.commandLine()); command.kind != Command::Kind::Window) {
+        RunCommand(command);
+        return;
+    }
     // Whatever fails from here on just ends the load: the window shows as far as it got.
     try {
         if (!settings::Read(platform_, sProgram, bAutoStart)) return;
@@ -26,10 +30,15 @@ void Form1::Form_Load() {
 }
 
 void Form1::Form_Unload() {
+    if (bCommandLine) {
+        // Nothing is saved: the caller learns how the program ended, or 259 while it runs on.
+        platform_.getExitCodeProcess(hProcess, lExitCode);
+        platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
+    }
     // Run may have moved the current directory; the settings belong beside the utility.
     platform_.setCurrentDirectory(platform_.ownFolder());
     settings::Write(platform_, sProgram, platform_.checkValue() != 0);
-    platform_.endProcess();
+    platform_.endProcess(0);
 }
 
 void Form1::mnuPlikKoniec_Click() { Form_Unload(); }

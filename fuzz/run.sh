@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the fuzz preset and fuzzes the settings reader for a bounded time (default 60 s,
+# Builds the fuzz preset and fuzzes the settings reader and the command line for a bounded time (default 60 s,
 # the first argument overrides) on a copy of the seed corpus, so the repository's corpus
 # does not grow. Any crash, leak, timeout or sanitizer report fails the run; the inputs
 # that failed are kept in build/fuzz/artifacts.
@@ -27,7 +27,7 @@ artifacts=$(cd build/fuzz/artifacts && pwd)
 rm -f "$artifacts"/crash-* "$artifacts"/leak-* "$artifacts"/timeout-* "$artifacts"/oom-*
 
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    build/fuzz/fuzz/settings_fuzz -max_total_time="$seconds" -max_len=8192 -timeout=5 -detect_leaks=1 \
+    build/fuzz/fuzz/input_fuzz -max_total_time="$seconds" -max_len=8192 -timeout=5 -detect_leaks=1 \
     -artifact_prefix="$artifacts/" -print_final_stats=1 "$work/corpus" 2>&1 | tee "$work/log"
 status=${PIPESTATUS[0]}
 

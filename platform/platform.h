@@ -9,15 +9,18 @@
 
 namespace czuwajnik {
 
-// A system operation that failed. `reason` is the system's own text for the failure.
+// A system operation that failed. `reason` is the system's own text for the failure, `code`
+// its error code where it has one (else 0).
 class SystemError : public std::runtime_error {
 public:
-    explicit SystemError(std::wstring reason)
-        : std::runtime_error("system error"), reason_(std::move(reason)) {}
+    explicit SystemError(std::wstring reason, std::uint32_t code = 0)
+        : std::runtime_error("system error"), reason_(std::move(reason)), code_(code) {}
     const std::wstring& reason() const { return reason_; }
+    std::uint32_t code() const { return code_; }
 
 private:
     std::wstring reason_;
+    std::uint32_t code_;
 };
 
 using Handle = std::uintptr_t;  // 0 is "no handle"
@@ -52,14 +55,24 @@ public:
     virtual void setTimer(TimerId timer, unsigned intervalMs, bool enabled) = 0;
     virtual void messageBox(const std::wstring& text, const std::wstring& title, bool error) = 0;
     virtual bool openFileDialog(OpenFileRequest& request) = 0;  // true on OK
-    [[noreturn]] virtual void endProcess() = 0;
+    [[noreturn]] virtual void endProcess(std::uint32_t exitCode) = 0;
+
+    // The utility's command line after its own name, as written.
+    virtual std::wstring commandLine() = 0;
 
     // Directories and processes. The throwing ones throw SystemError.
     virtual std::wstring currentDirectory() = 0;
     virtual void setCurrentDirectory(const std::wstring& folder) = 0;
     virtual std::wstring ownFolder() = 0;
-    virtual std::uint32_t startProgram(const std::wstring& path, int showCode) = 0;
+    virtual std::wstring fullPath(const std::wstring& name) = 0;  // against the current directory
+    virtual bool isFile(const std::wstring& path) = 0;            // an existing file, not a folder
+    virtual std::wstring environment(const std::wstring& name) = 0;  // a variable's value, or empty
+    // Starts the file `path` in the current directory with the command line `path` in quotes,
+    // then `arguments` as they are; returns the new process's id.
+    virtual std::uint32_t startProgram(const std::wstring& path, const std::wstring& arguments, int showCode) = 0;
     virtual Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) = 0;
+    virtual SystemError lastError() = 0;  // why the last call that gave no handle failed
+    virtual std::wstring processPath(Handle process) = 0;  // its program's full path, or empty
     virtual bool getExitCodeProcess(Handle process, std::int32_t& exitCode) = 0;
     virtual void closeHandle(Handle handle) = 0;
     // Asks the system to stay out of idle sleep (the display is left to the power plan), or

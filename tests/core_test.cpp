@@ -44,8 +44,17 @@ const Log kRunsGame = {L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"start C:\
                        L"open 1024 0 1", L"Timer2 200", L"awake on"};
 const Log kEnds = {L"close 1001", L"awake off"};  // the watched program has ended
 const Log kPulse = {L"key 145 0 0 0", L"key 145 0 2 0"};
+// Started or found from the command line: watched and shown as after Uruchom.
+Log Watching(const std::wstring& program, const std::wstring& open) {
+    return {open, L"Timer2 200", L"awake on", L"label Program: " + program, L"Uruchom off", L"minimise"};
+}
+const std::wstring kUsage =
+    L"Użycie:\r\nczuwajnik.exe PROGRAM [ARGUMENTY]\r\n    uruchamia PROGRAM z argumentami w bieżącym folderze i czuwa, "
+    L"dopóki działa;\r\nczuwajnik.exe /pid N\r\n    czuwa, dopóki działa uruchomiony już proces o identyfikatorze N;"
+    L"\r\nczuwajnik.exe /?\r\n    pokazuje tę pomoc.\r\n\r\nCzuwajnik kończy działanie z kodem wyjścia programu, a "
+    L"zamknięty wcześniej z kodem 259. Pliku ustawienia.dat nie wczytuje ani nie zapisuje. Bez argumentów otwiera swoje okno.";
 Log Saved(const std::string& bytes) {
-    return {L"cd C:\\Narzedzia\\", L"write C:\\Narzedzia\\ustawienia.dat " + test::Widen(bytes), L"end"};
+    return {L"cd C:\\Narzedzia\\", L"write C:\\Narzedzia\\ustawienia.dat " + test::Widen(bytes), L"end 0"};
 }
 std::wstring Dialog(const std::wstring& at) {
     return L"dialog Wybierz program. at " + at +
@@ -86,6 +95,7 @@ TEST_P(Stories, ReachTheSystemAsTheRowSays) {
         form.Form_Load();
         for (std::string step; steps >> step;)
             if (step == "box") fake.check = 1 - fake.check;
+            else if (step.rfind("drop", 0) == 0) form.Form_OLEDragDrop(step == "drop" ? L"C:\\Gry\\gra.exe" : L"C:\\Gry");
             else (form.*kEvents.at(step))();
     } catch (const test::ProcessEnded&) {
     } catch (const SystemError& error) {
@@ -145,8 +155,63 @@ INSTANTIATE_TEST_SUITE_P(
               {Dialog(L"C:\\"), L"label Program: C:\\日本\\app.exe", L"cd C:\\Narzedzia\\",
                L"failure Ścieżki programu nie można zapisać w pliku ustawienia.dat: zawiera znaki spoza strony "
                L"kodowej systemu, a plik nie ma krótkiej nazwy.\r\nC:\\日本\\app.exe"},
-              {.answers = {L"C:\\日本\\app.exe"}}}),
+              {.answers = {L"C:\\日本\\app.exe"}}},
+        Story{"ADroppedFileIsChosenAsBrowseChoosesIt", std::nullopt, "drop-folder drop browse close",
+              Log{L"label Program: C:\\Gry\\gra.exe", Dialog(L"C:\\Gry\\"), L"label Program: C:\\Gry\\gra.exe"} +
+                  Saved(kGame),
+              {.answers = {L"C:\\Gry\\gra.exe"}}},
+        // From the command line: the program as the command prompt finds it, started in the caller's
+        // folder with its arguments as written, watched as after Uruchom; the utility ends with its
+        // exit code, or 259 while it runs on, and neither reads nor writes its settings.
+        Story{"CommandLine", Record("C:\\x.exe", true), "watch watch",
+              Log{L"start C:\\Gry\\gra.exe -x \"b c\" show 1"} + Watching(L"C:\\Gry\\gra.exe", L"open 1024 0 1") +
+                  kEnds + Log{L"end 7"},
+              {.exitCodes = {259, 7}, .commandLine = L"\"C:\\Gry\\gra.exe\" -x \"b c\""}},
+        Story{"ABareNameIsFoundAlongPath", Record("C:\\x.exe", true), "close",
+              Log{L"start C:\\Gry\\gra.exe -x show 1"} + Watching(L"C:\\Gry\\gra.exe", L"open 1024 0 1") +
+                  Log{L"end 259"},
+              {.exitCodes = {259}, .commandLine = L"gra -x", .path = L"C:\\Narzedzia;;\"C:\\Gry\""}},
+        Story{"AProgramNotFound", std::nullopt, "",
+              {L"error Czuwajnik: Nie można uruchomić programu:\r\nD:\\start\\gra\r\n\r\nno such file", L"end 2"},
+              {.starts = 0, .commandLine = L"gra", .path = L"C:\\Narzedzia\\"}},
+        Story{"WatchingAProcess", std::nullopt, "watch watch",
+              Watching(L"C:\\Gry\\1042.exe", L"open 4096 0 42") + Log{L"close 1042", L"awake off", L"end 3"},
+              {.exitCodes = {259, 3}, .commandLine = L" /pid 42"}},
+        Story{"NoSuchProcess", std::nullopt, "",
+              {L"open 4096 0 42", L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process", L"end 87"},
+              {.opens = 0, .commandLine = L"-PID 42"}},
+        Story{"Help", std::nullopt, "", {L"message Czuwajnik: " + kUsage, L"end 0"}, {.commandLine = L"/?"}},
+        Story{"AnUnknownOption", std::nullopt, "",
+              {L"error Czuwajnik: Nieznana opcja: /x\r\n\r\n" + kUsage, L"end 87"}, {.commandLine = L"/x"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// What each command line asks for, as the user wrote it.
+TEST(CommandLine, ReadsWhatTheUserWrote) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L" \t", L"window"},
+        {L"\"C:\\Program Files\\g.exe\" -x  \"a b\" ", L"run C:\\Program Files\\g.exe| -x  \"a b\" "},
+        {L"C:\\a\" b\"\\g.exe\tx", L"run C:\\a b\\g.exe|\tx"},
+        {L"\"\" x", L"refuse Nie podano nazwy programu."},
+        {L"-H", L"help"},
+        {L"--help x", L"help"},
+        {L"/pid\t4294967295 ", L"watch 4294967295"},
+        {L"/pid 007", L"watch 7"},
+        {L"-pid", L"refuse Po -pid brak identyfikatora procesu."},
+        {L"/pid 0", L"refuse To nie jest identyfikator procesu: 0"},
+        {L"/pid -5", L"refuse To nie jest identyfikator procesu: -5"},
+        {L"/pid 4294967296", L"refuse To nie jest identyfikator procesu: 4294967296"},
+        {L"/pid 99999999999999999999", L"refuse To nie jest identyfikator procesu: 99999999999999999999"},
+        {L"/pid 1x", L"refuse To nie jest identyfikator procesu: 1x"},
+        {L"/pid 12 \"\"", L"refuse Zbędny argument: \"\""},
+        {L"/pidx 1", L"refuse Nieznana opcja: /pidx"},
+    };
+    for (const auto& [line, wanted] : cases) {
+        const Command c = ReadCommandLine(line);
+        const std::wstring kinds[] = {L"window", L"run ", L"watch ", L"help", L"refuse "};
+        const std::wstring details[] = {L"", c.program + L"|" + c.arguments, std::to_wstring(c.pid), L"", c.problem};
+        EXPECT_EQ(kinds[static_cast<int>(c.kind)] + details[static_cast<int>(c.kind)], wanted) << line;
+    }
+}
 
 TEST(Settings, ParseStopsAtTheFirstItemItCannotRead) {
     std::string full = Record("x", true);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ struct Script {
     int starts = 99, opens = 99;                      // how many program starts and process opens succeed
     std::map<std::wstring, std::wstring> shortNames;
     bool twoBytes = false;  // the code page holds a letter in two bytes, as 932 does
+    std::wstring commandLine, path;  // the utility's arguments; the PATH variable
+    std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe"};  // the files there are besides the settings
 };
 
 class FakePlatform : public Platform, public Script {
@@ -78,23 +81,29 @@ public:
         if (answer) r.file = (*answer + std::wstring(r.maxFile, L'\0')).substr(0, r.maxFile);
         return answer.has_value();
     }
-    [[noreturn]] void endProcess() override {
-        Log(L"end");
+    [[noreturn]] void endProcess(std::uint32_t exitCode) override {
+        Log(L"end", exitCode);
         throw ProcessEnded{};
     }
 
+    std::wstring commandLine() override { return Script::commandLine; }
     std::wstring currentDirectory() override { return cwd; }
     void setCurrentDirectory(const std::wstring& folder) override { Log(L"cd", cwd = folder); }
     std::wstring ownFolder() override { return L"C:\\Narzedzia\\"; }
-    std::uint32_t startProgram(const std::wstring& path, int showCode) override {
-        if (starts-- <= 0) throw SystemError(L"no such file");
-        Log(L"start", path, L"show", showCode);
+    std::wstring fullPath(const std::wstring& name) override { return Full(name); }
+    bool isFile(const std::wstring& name) override { return programs.count(name) || files.count(name); }
+    std::wstring environment(const std::wstring& name) override { return name == L"PATH" ? path : L""; }
+    std::uint32_t startProgram(const std::wstring& program, const std::wstring& arguments, int showCode) override {
+        if (starts-- <= 0) throw SystemError(L"no such file", 2);
+        Log(L"start", program + arguments, L"show", showCode);
         return ++pids;
     }
     Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override {
         Log(L"open", access, inherit, pid);
         return opens-- > 0 ? 1000 + pid : 0;
     }
+    SystemError lastError() override { return SystemError(L"no such process", 87); }
+    std::wstring processPath(Handle process) override { return L"C:\\Gry\\" + std::to_wstring(process) + L".exe"; }
     bool getExitCodeProcess(Handle process, std::int32_t& exitCode) override {
         if (process == 0 || exitCodes.empty()) return false;
         exitCode = Next(exitCodes);
@@ -108,9 +117,8 @@ public:
     float timeOfDay() override { return Next(clock); }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override {
-        const std::wstring full = name.find(L':') == std::wstring::npos ? cwd + name : name;
-        if (!files.count(full)) return std::nullopt;
-        return files[full].substr(0, maxBytes + 1);
+        if (!files.count(Full(name))) return std::nullopt;
+        return files[Full(name)].substr(0, maxBytes + 1);
     }
     void replaceFile(const std::wstring& name, const std::string& bytes) override {
         Log(L"write", cwd + name, Widen(bytes));
@@ -142,6 +150,7 @@ public:
     }
 
 private:
+    std::wstring Full(const std::wstring& name) const { return name.find(L':') == std::wstring::npos ? cwd + name : name; }
     std::uint32_t pids = 0;
 };
 

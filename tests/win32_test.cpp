@@ -383,7 +383,7 @@ TEST(Process, AGuardedProgramIsReadWithItsOwnExitCode) {
     Win32Platform platform(nullptr);
     fs::copy_file(Self(), folder.path + L"child.exe");
     WriteAll(folder.path + L"child.cfg", "500 7 guarded");
-    const std::uint32_t pid = platform.startProgram(folder.path + L"child.exe", SW_HIDE);
+    const std::uint32_t pid = platform.startProgram(folder.path + L"child.exe", L"", SW_HIDE);
     WaitFor("child.exe to guard itself", [&] { return fs::exists(folder.path + L"report.txt"); });
     const Handle watched = platform.openProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, false, pid);
     EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(watched), kPatienceMs), WAIT_OBJECT_0) << "child.exe ends";
@@ -441,7 +441,7 @@ struct Sandbox : TempFolder {
         fs::copy_file(Self(), child);
         fs::create_directory(fs::path(omega).parent_path());
         fs::copy_file(Self(), omega);
-        WriteAll(childFolder + L"child.cfg", std::to_string(childMs));
+        WriteAll(childFolder + L"child.cfg", std::to_string(childMs) + " 7");
     }
     ~Sandbox() {
         TerminateProcess(utility.get(), 1);
@@ -475,6 +475,10 @@ struct Row {
     friend void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
     const char* name;
     Remembered remembered;  // child.exe, ticked to run at start
+    // Czuwajnik's command line after its own name: the program as given (or /pid, to watch
+    // child.exe started some other way), then its arguments.
+    const wchar_t* program;
+    const wchar_t* arguments;
     const char* steps;  // what the user (and the world) does, in order
     DWORD exitCode;
 };
@@ -488,13 +492,16 @@ class EndToEnd : public testing::TestWithParam<Row> {};
 
 TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     const Row& row = GetParam();
-    Sandbox box(std::string(row.steps).find("pulse") != std::string::npos ? 9000 : 1500);
+    const std::wstring program = row.program;
+    Sandbox box(std::string(row.steps).find("pulse") != std::string::npos ? 9000 : program.empty() ? 1500 : 3000);
     std::wstring chosen = row.remembered != Nothing ? box.child : L"";
     const std::string read = Record(chosen, true);
     if (row.remembered != Nothing) WriteAll((row.remembered == BesideTheExe ? box.path : box.start) + L"ustawienia.dat", read);
     const double boundary = std::ceil(Now() / 180) * 180;  // the next 3-minute boundary of the day
     fs::current_path(box.start);
-    box.utility = Spawn(box.exe);
+    UniqueHandle child = program == L"/pid" ? Spawn(box.child) : nullptr;
+    const std::wstring pid = child ? L" " + std::to_wstring(GetProcessId(child.get())) : L"";
+    box.utility = Spawn(box.exe, program.empty() ? L"" : L" " + program + pid + row.arguments);
 
     bool earlier = false;
     UniqueHandle held;
@@ -502,8 +509,13 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     for (std::string step; steps >> step;) {
         SCOPED_TRACE(step);
         if (step == "close") PostMessageW(box.Window(), WM_CLOSE, 0, 0);
-        if (step == "started") {  // in its own folder, named exactly, while the window is minimised
-            EXPECT_EQ(box.Report(), fs::path(box.childFolder).parent_path().wstring() + L"\n\"" + box.child + L"\"\n");
+        // Uruchom starts it in its own folder, a command line in the caller's, named exactly and
+        // followed by the arguments as written; the window is minimised meanwhile.
+        if (step == "started") {
+            const std::wstring folder = fs::path(program.empty() ? box.childFolder : box.start).parent_path();
+            const std::wstring arguments = child ? L"" : row.arguments;
+            EXPECT_EQ(box.Report(), folder + L"\n\"" + box.child + L"\"" + arguments + L"\n");
+            EXPECT_EQ(Text(box.Item(layout::kLabel1)), L"Program: " + box.child);
             EXPECT_TRUE(IsIconic(box.Window()) && !IsWindowEnabled(box.Item(layout::kCommand1)));
         }
         // Held without sharing, as a backup tool or an editor might; or letting others read and
@@ -517,6 +529,12 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
         if (step == "sign-out") {  // the failed save then shows no box, so it holds nothing up
             EXPECT_EQ(Send(box.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
             PostMessageW(box.Window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        }
+        if (step == "not-found") {
+            HWND message = TopLevel(box.Pid())[0];
+            EXPECT_EQ(Describe(message), L"Czuwajnik: 1 button 1 icon: Nie można uruchomić programu:\r\n" + box.start +
+                                             program + L"\r\n\r\n" + SystemText(ERROR_FILE_NOT_FOUND) + L" (kod 2)");
+            Press(message, IDOK);
         }
         if (step == "ok") {  // one message, naming the file and the system's reason, however long it stays
             HWND message = TopLevel(box.Pid())[0];
@@ -557,8 +575,10 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     }
     EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode) << "czuwajnik.exe's exit code (259: still running)";
     held.reset();
-    EXPECT_EQ(ReadAll(box.settings), earlier ? kEarlier : Record(chosen, row.remembered != Nothing)) << "beside the exe";
-    EXPECT_EQ(FilesIn(box.path), (std::set<std::wstring>{L"czuwajnik.exe", L"ustawienia.dat"})) << "no temporary file";
+    // Beside the exe, what it saved, byte for byte; from a command line, nothing.
+    const std::string saved = !program.empty() ? "" : earlier ? kEarlier : Record(chosen, row.remembered != Nothing);
+    EXPECT_EQ(ReadAll(box.settings), saved);
+    EXPECT_EQ(FilesIn(box.path).size(), 1u + program.empty()) << "no temporary file";
     // The file it was started with is left as it was, and alone.
     EXPECT_EQ(FilesIn(box.start).size(), row.remembered == InTheStartFolder);
     EXPECT_EQ(ReadAll(box.start + L"ustawienia.dat"), row.remembered == InTheStartFolder ? read : "");
@@ -567,12 +587,16 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, EndToEnd,
     // The pulse row first: its run's clock starts a few seconds before a 3-minute boundary.
-    testing::Values(Row{"Pulse", InTheStartFolder, "started pulse", 0},
-                    Row{"FileHeldWhenItsProgramEnds", InTheStartFolder, "started hold ok", 1},
-                    Row{"FileHeldWithWriteSharing", InTheStartFolder, "started share", 0},
-                    Row{"FileHeldAtSignOut", InTheStartFolder, "started hold sign-out", 1},
-                    Row{"StartedFromAnotherFolder", BesideTheExe, "started", 0},
-                    Row{"Browse", Nothing, "browse browse-again close", 0}),
+    testing::Values(Row{"Pulse", InTheStartFolder, L"", L"", "started pulse", 0},
+                    Row{"FileHeldWhenItsProgramEnds", InTheStartFolder, L"", L"", "started hold ok", 1},
+                    Row{"FileHeldWithWriteSharing", InTheStartFolder, L"", L"", "started share", 0},
+                    Row{"FileHeldAtSignOut", InTheStartFolder, L"", L"", "started hold sign-out", 1},
+                    Row{"StartedFromAnotherFolder", BesideTheExe, L"", L"", "started", 0},
+                    Row{"Browse", Nothing, L"", L"", "browse browse-again close", 0},
+                    Row{"ProgramWithArguments", InTheStartFolder, L"\"..\\Gry, zabawy ąęż\\child.exe\"",
+                        L" -x \"b c\"  \"d \\\"e\\\"\" ", "started", 7},
+                    Row{"WatchingAProcess", InTheStartFolder, L"/pid", L"", "started", 7},
+                    Row{"ProgramNotFound", InTheStartFolder, L"brak.exe", L"", "not-found", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A run for a Windows version or a display scale (CZ_WINE_VARIANT) fails unless it sees them.

@@ -3,6 +3,7 @@
 // processes, key injection, the clock, files and the ANSI code page.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 
@@ -25,6 +26,7 @@ struct FontDeleter {
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
 std::wstring ErrorText(DWORD code);
+SystemError LastError();  // the calling thread's last error, with the system's text for it
 
 // A function of a system DLL, looked up by name, the DLL loaded from the system folder;
 // nullptr where this Windows lacks it.
@@ -40,7 +42,8 @@ Function SystemFunction(const wchar_t* dll, const char* name) {
 
 class Win32Platform final : public Platform {
 public:
-    explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
+    explicit Win32Platform(HINSTANCE instance, std::wstring commandLine = L"")
+        : instance_(instance), commandLine_(std::move(commandLine)) {}
 
     // Creates the window, runs the load step, shows the window and runs its message loop.
     int Run(Form1& form, int showCommand);
@@ -55,13 +58,19 @@ public:
     void setTimer(TimerId timer, unsigned intervalMs, bool enabled) override;
     void messageBox(const std::wstring& text, const std::wstring& title, bool error) override;
     bool openFileDialog(OpenFileRequest& request) override;
-    [[noreturn]] void endProcess() override;
+    [[noreturn]] void endProcess(std::uint32_t exitCode) override;
 
+    std::wstring commandLine() override { return commandLine_; }
     std::wstring currentDirectory() override;
     void setCurrentDirectory(const std::wstring& folder) override;
     std::wstring ownFolder() override;
-    std::uint32_t startProgram(const std::wstring& path, int showCode) override;
+    std::wstring fullPath(const std::wstring& name) override;
+    bool isFile(const std::wstring& path) override;
+    std::wstring environment(const std::wstring& name) override;
+    std::uint32_t startProgram(const std::wstring& path, const std::wstring& arguments, int showCode) override;
     Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override;
+    SystemError lastError() override;
+    std::wstring processPath(Handle process) override;
     bool getExitCodeProcess(Handle process, std::int32_t& exitCode) override;
     void closeHandle(Handle handle) override;
     void keepSystemAwake(bool awake) override;
@@ -86,11 +95,15 @@ private:
     int WindowDpi() const;
     int Scale(int twips) const { return MulDiv(twips, dpi_, layout::kTwipsPerInch); }
     HWND Control(std::uint16_t id) const { return GetDlgItem(window_, id); }
-    // Runs a handler; a failure it does not handle is reported and ends the process.
-    void Dispatch(layout::Handler handler);
+    // Runs a handler, a member of Form1 or a callable taking it; a failure it does not handle is
+    // reported and ends the process.
+    template <typename Handler>
+    void Dispatch(Handler handler);
+    void TakeDroppedFile(HDROP drop);
     [[noreturn]] void ReportFailure(const std::wstring& reason);
 
     HINSTANCE instance_;
+    std::wstring commandLine_;
     HWND window_ = nullptr;
     Form1* form_ = nullptr;
     bool failing_ = false;  // a failure is being reported; the process ends after it

@@ -26,7 +26,7 @@ std::wstring FullPath(const std::wstring& name) {
 }
 
 [[noreturn]] void ThrowFileError(const std::wstring& name, DWORD code) {
-    throw SystemError(L"Nie można zapisać pliku " + FullPath(name) + L":\r\n" + ErrorText(code));
+    throw SystemError(L"Nie można zapisać pliku " + FullPath(name) + L":\r\n" + ErrorText(code), code);
 }
 
 constexpr int kRetries = 40;
@@ -100,13 +100,18 @@ std::wstring ErrorText(DWORD code) {
     return message + L" (kod " + std::to_wstring(code) + L")";
 }
 
+SystemError LastError() {
+    const DWORD code = GetLastError();
+    return SystemError(ErrorText(code), code);
+}
+
 std::wstring Win32Platform::currentDirectory() {
     return GrowingText([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
 }
 
 void Win32Platform::setCurrentDirectory(const std::wstring& folder) {
     if (!SetCurrentDirectoryW(folder.c_str()))
-        throw SystemError(L"Nie można przejść do folderu " + folder + L":\r\n" + ErrorText(GetLastError()));
+        throw SystemError(L"Nie można przejść do folderu " + folder + L":\r\n" + LastError().reason());
 }
 
 std::wstring Win32Platform::ownFolder() {
@@ -114,13 +119,24 @@ std::wstring Win32Platform::ownFolder() {
         const DWORD length = GetModuleFileNameW(nullptr, buffer, size);
         return length == size ? size : length;  // a cut name fills the buffer exactly
     });
-    if (exe.empty()) throw SystemError(ErrorText(GetLastError()));
+    if (exe.empty()) throw LastError();
     return exe.substr(0, exe.rfind(L'\\') + 1);
 }
 
-std::uint32_t Win32Platform::startProgram(const std::wstring& path, int showCode) {
+std::wstring Win32Platform::fullPath(const std::wstring& name) { return FullPath(name); }
+
+bool Win32Platform::isFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring Win32Platform::environment(const std::wstring& name) {
+    return GrowingText([&](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(name.c_str(), buffer, size); });
+}
+
+std::uint32_t Win32Platform::startProgram(const std::wstring& path, const std::wstring& arguments, int showCode) {
     // The file is named exactly; the program sees its own path as one quoted item.
-    std::wstring commandLine = L"\"" + path + L"\"";
+    std::wstring commandLine = L"\"" + path + L"\"" + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -128,7 +144,7 @@ std::uint32_t Win32Platform::startProgram(const std::wstring& path, int showCode
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))
-        throw SystemError(ErrorText(GetLastError()));
+        throw LastError();
     UniqueHandle threadHandle(process.hThread);
     started_.reset(process.hProcess);
     startedId_ = process.dwProcessId;
@@ -145,6 +161,16 @@ Handle Win32Platform::openProcess(std::uint32_t access, bool inherit, std::uint3
         if (DuplicateHandle(GetCurrentProcess(), started_.get(), GetCurrentProcess(), &copy, rights, inherit, 0))
             break;
     return reinterpret_cast<Handle>(copy);
+}
+
+SystemError Win32Platform::lastError() { return LastError(); }
+
+std::wstring Win32Platform::processPath(Handle process) {
+    return GrowingText([&](wchar_t* buffer, DWORD size) {
+        DWORD length = size;
+        if (QueryFullProcessImageNameW(reinterpret_cast<HANDLE>(process), 0, buffer, &length)) return length;
+        return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? size : 0;
+    });
 }
 
 bool Win32Platform::getExitCodeProcess(Handle process, std::int32_t& exitCode) {

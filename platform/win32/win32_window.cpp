@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 namespace czuwajnik::win32 {
 namespace {
@@ -29,7 +30,6 @@ ControlClass ClassOf(layout::Kind kind) {
     return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS};
 }
 
-void ThrowLastError() { throw SystemError(ErrorText(GetLastError())); }
 
 // The common dialogs are loaded, from the system folder, only when first needed: most
 // runs never browse, and the library brings several others with it.
@@ -37,9 +37,13 @@ using GetOpenFileNameFn = BOOL(WINAPI*)(OPENFILENAMEW*);
 
 GetOpenFileNameFn OpenFileDialogFunction() {
     static const auto function = SystemFunction<GetOpenFileNameFn>(L"comdlg32.dll", "GetOpenFileNameW");
-    if (function == nullptr) ThrowLastError();
+    if (function == nullptr) throw LastError();
     return function;
 }
+
+// Dropped files come from the shell's library, which most runs never need.
+using DragQueryFileFn = UINT(WINAPI*)(HDROP, UINT, wchar_t*, UINT);
+using DragFinishFn = void(WINAPI*)(HDROP);
 
 }  // namespace
 
@@ -47,7 +51,8 @@ int Win32Platform::Run(Form1& form, int showCommand) {
     form_ = &form;
     CreateMainWindow();
     Dispatch(&Form1::Form_Load);
-    ShowWindow(window_, showCommand);
+    // Started from the command line, the load has already shown it, minimised.
+    if (!IsWindowVisible(window_)) ShowWindow(window_, showCommand);
     UpdateWindow(window_);
     SetFocus(Control(layout::kCommand1));
 
@@ -71,7 +76,7 @@ void Win32Platform::CreateMainWindow() {
     windowClass.lpszClassName = layout::kClassName;
     if (RegisterClassExW(&windowClass) == 0) ReportFailure(ErrorText(GetLastError()));
 
-    window_ = CreateWindowExW(0, layout::kClassName, layout::kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+    window_ = CreateWindowExW(WS_EX_ACCEPTFILES, layout::kClassName, layout::kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                               CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
     if (window_ == nullptr) ReportFailure(ErrorText(GetLastError()));
     CreateMenuBar();
@@ -210,6 +215,9 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_DPICHANGED:  // moved to a display of another scale, or the scale changed
             LayOut(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
+        case WM_DROPFILES:
+            TakeDroppedFile(reinterpret_cast<HDROP>(wParam));
+            return 0;
         case WM_ENDSESSION:  // signing out, restarting or shutting down: it ends as at any end
             sessionEnding_ = wParam != FALSE;
             if (sessionEnding_) Dispatch(&Form1::Form_Unload);
@@ -219,17 +227,29 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void Win32Platform::Dispatch(layout::Handler handler) {
+template <typename Handler>
+void Win32Platform::Dispatch(Handler handler) {
     // A failure being reported ends the process after its message: the message box's loop
     // still delivers ticks and clicks, and none of them may run a handler meanwhile.
     if (failing_) return;
     try {
-        (form_->*handler)();
+        std::invoke(handler, *form_);
     } catch (const SystemError& error) {
         ReportFailure(error.reason());
     } catch (const std::exception& error) {
         ReportFailure(std::wstring(error.what(), error.what() + std::char_traits<char>::length(error.what())));
     }
+}
+
+// The first of the files dropped onto the window.
+void Win32Platform::TakeDroppedFile(HDROP drop) {
+    static const auto query = SystemFunction<DragQueryFileFn>(L"shell32.dll", "DragQueryFileW");
+    static const auto finish = SystemFunction<DragFinishFn>(L"shell32.dll", "DragFinish");
+    if (query == nullptr || finish == nullptr) return;
+    std::wstring file(query(drop, 0, nullptr, 0), L'\0');
+    query(drop, 0, file.data(), static_cast<UINT>(file.size() + 1));
+    finish(drop);
+    Dispatch([&file](Form1& form) { form.Form_OLEDragDrop(file); });
 }
 
 void Win32Platform::ReportFailure(const std::wstring& reason) {
@@ -243,7 +263,7 @@ void Win32Platform::ReportFailure(const std::wstring& reason) {
 }
 
 void Win32Platform::setLabelText(const std::wstring& text) {
-    if (!SetWindowTextW(Control(layout::kLabel1), text.c_str())) ThrowLastError();
+    if (!SetWindowTextW(Control(layout::kLabel1), text.c_str())) throw LastError();
 }
 
 bool Win32Platform::runEnabled() { return IsWindowEnabled(Control(layout::kCommand1)) != FALSE; }
@@ -267,7 +287,7 @@ void Win32Platform::setTimer(TimerId timer, unsigned intervalMs, bool enabled) {
     if (!enabled) {
         KillTimer(window_, id);
     } else if (SetTimer(window_, id, intervalMs, nullptr) == 0) {
-        ThrowLastError();
+        throw LastError();
     }
 }
 
@@ -298,6 +318,6 @@ bool Win32Platform::openFileDialog(OpenFileRequest& request) {
     return ok;
 }
 
-void Win32Platform::endProcess() { ExitProcess(0); }
+void Win32Platform::endProcess(std::uint32_t exitCode) { ExitProcess(exitCode); }
 
 }  // namespace czuwajnik::win32

@@ -1,5 +1,6 @@
-// Arbitrary bytes as the settings file, and as a path for Form1::FilePath. A property that
-// fails prints what broke and aborts, so libFuzzer keeps the input.
+// Arbitrary bytes as the settings file, and as UTF-16 text, as the utility's command line and
+// as a path for Form1::FilePath. A property that fails prints what broke and aborts, so
+// libFuzzer keeps the input.
 
 #include <algorithm>
 #include <cstdio>
@@ -35,5 +36,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring folder = Form1(fake).FilePath(units);
     CHECK(units.compare(0, folder.size(), folder) == 0 && units.find(L'\\', folder.size()) == std::wstring::npos);
     CHECK(folder.empty() || folder.back() == L'\\');
+
+    // Any command line gives a command; a run names the program its first word names, quotes
+    // taken off, and hands on all that follows that word as it stands.
+    const Command command = ReadCommandLine(units);
+    const std::size_t first = units.find_first_not_of(L" \t");
+    CHECK((command.kind == Command::Kind::Window) == (first == std::wstring::npos));
+    if (command.kind == Command::Kind::Run) {
+        const std::size_t rest = units.size() - command.arguments.size();
+        CHECK(command.arguments.size() < units.size() && units.compare(rest, std::wstring::npos, command.arguments) == 0);
+        CHECK(command.arguments.empty() || command.arguments[0] == L' ' || command.arguments[0] == L'\t');
+        std::wstring word = units.substr(first, rest - first);
+        word.erase(std::remove(word.begin(), word.end(), L'"'), word.end());
+        CHECK(!word.empty() && word == command.program);
+    }
+    if (command.kind == Command::Kind::Help || command.kind == Command::Kind::Watch)
+        CHECK(units[first] == L'/' || units[first] == L'-');
+    std::wstring unquoted = units;
+    unquoted.erase(std::remove(unquoted.begin(), unquoted.end(), L'"'), unquoted.end());
+    if (command.kind == Command::Kind::Watch)
+        CHECK(command.pid != 0 && unquoted.find(std::to_wstring(command.pid)) != std::wstring::npos);
+    CHECK((command.kind == Command::Kind::Refuse) == !command.problem.empty());
     return 0;
 }
