@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test: the core
-# natively and under the sanitizers, both Windows builds under Wine, the settings reader
-# under libFuzzer, and two release builds compared. The Wine tests mostly wait on timers and
-# windows, so the fuzzer and the release builds run beside them, at a lower priority.
+# natively and under the sanitizers, both Windows builds under Wine, the settings and
+# command-line readers under libFuzzer, and two release builds compared. The Wine tests
+# mostly wait on timers and windows, so the fuzzer and the release builds run beside them,
+# at a lower priority.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
