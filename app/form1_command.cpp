@@ -17,12 +17,12 @@ const std::wstring kUsage =
     L"czuwajnik.exe PROGRAM [ARGUMENTY]\r\n"
     L"    uruchamia PROGRAM z argumentami w bieżącym folderze i czuwa, dopóki działa;\r\n"
     L"czuwajnik.exe /pid N\r\n"
-    L"    czuwa, dopóki działa uruchomiony już proces o identyfikatorze N;\r\n"
+    L"    czuwa, dopóki działa uruchomiony już proces N;\r\n"
     L"czuwajnik.exe /?\r\n"
     L"    pokazuje tę pomoc.\r\n"
     L"\r\n"
-    L"Czuwajnik kończy działanie z kodem wyjścia programu, a zamknięty wcześniej z kodem 259. "
-    L"Pliku ustawienia.dat nie wczytuje ani nie zapisuje. Bez argumentów otwiera swoje okno.";
+    L"Czuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. "
+    L"Pliku ustawienia.dat wtedy nie wczytuje ani nie zapisuje.";
 
 }  // namespace
 

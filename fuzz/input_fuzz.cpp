@@ -1,14 +1,14 @@
-// Arbitrary bytes as the settings file, and as UTF-16 text, as the utility's command line and
-// as a path for Form1::FilePath. A property that fails prints what broke and aborts, so
-// libFuzzer keeps the input.
+// Arbitrary bytes as the settings file, and as UTF-16 text as the utility's command line. A
+// property that fails prints what broke and aborts, so libFuzzer keeps the input.
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/form1.h"
+#include <string>
+
+#include "app/command_line.h"
 #include "settings/settings.h"
-#include "tests/fake_platform.h"
 
 using namespace czuwajnik;
 
@@ -29,22 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const settings::Parsed again = settings::Parse(settings::Format(*path, flag));
         CHECK(again.path == path && again.autoStart == flag);
     }
-    // The folder of a path: a prefix of it that ends at its last backslash, or nothing.
-    std::wstring units;
-    for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<wchar_t>(data[i] | data[i + 1] << 8);
-    test::FakePlatform fake;
-    const std::wstring folder = Form1(fake).FilePath(units);
-    CHECK(units.compare(0, folder.size(), folder) == 0 && units.find(L'\\', folder.size()) == std::wstring::npos);
-    CHECK(folder.empty() || folder.back() == L'\\');
-
     // Any command line gives a command; a run names the program its first word names, quotes
     // taken off, and hands on all that follows that word as it stands.
+    std::wstring units;
+    for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<wchar_t>(data[i] | data[i + 1] << 8);
     const Command command = ReadCommandLine(units);
     const std::size_t first = units.find_first_not_of(L" \t");
     CHECK((command.kind == Command::Kind::Window) == (first == std::wstring::npos));
     if (command.kind == Command::Kind::Run) {
         const std::size_t rest = units.size() - command.arguments.size();
-        CHECK(command.arguments.size() < units.size() && units.compare(rest, std::wstring::npos, command.arguments) == 0);
+        CHECK(command.arguments.size() < units.size() && units.compare(rest, units.npos, command.arguments) == 0);
         CHECK(command.arguments.empty() || command.arguments[0] == L' ' || command.arguments[0] == L'\t');
         std::wstring word = units.substr(first, rest - first);
         word.erase(std::remove(word.begin(), word.end(), L'"'), word.end());

@@ -39,7 +39,7 @@ struct Script {
     std::map<std::wstring, std::wstring> shortNames;
     bool twoBytes = false;  // the code page holds a letter in two bytes, as 932 does
     std::wstring commandLine, path;  // the utility's arguments; the PATH variable
-    std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe"};  // the files there are besides the settings
+    std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe"};  // the files that exist, besides the settings
 };
 
 class FakePlatform : public Platform, public Script {
@@ -94,7 +94,7 @@ public:
     bool isFile(const std::wstring& name) override { return programs.count(name) || files.count(name); }
     std::wstring environment(const std::wstring& name) override { return name == L"PATH" ? path : L""; }
     std::uint32_t startProgram(const std::wstring& program, const std::wstring& arguments, int showCode) override {
-        if (starts-- <= 0) throw SystemError(L"no such file", 2);
+        if (starts-- <= 0) throw SystemError(L"no such file");  // with no code, it must not end as a success
         Log(L"start", program + arguments, L"show", showCode);
         return ++pids;
     }
@@ -117,8 +117,7 @@ public:
     float timeOfDay() override { return Next(clock); }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override {
-        if (!files.count(Full(name))) return std::nullopt;
-        return files[Full(name)].substr(0, maxBytes + 1);
+        return files.count(Full(name)) ? std::optional(files[Full(name)].substr(0, maxBytes + 1)) : std::nullopt;
     }
     void replaceFile(const std::wstring& name, const std::string& bytes) override {
         Log(L"write", cwd + name, Widen(bytes));
@@ -145,12 +144,11 @@ public:
         return text;
     }
     std::optional<std::wstring> shortPath(const std::wstring& path) override {
-        if (!shortNames.count(path)) return std::nullopt;
-        return shortNames[path];
+        return shortNames.count(path) ? std::optional(shortNames[path]) : std::nullopt;
     }
 
 private:
-    std::wstring Full(const std::wstring& name) const { return name.find(L':') == std::wstring::npos ? cwd + name : name; }
+    std::wstring Full(const std::wstring& name) const { return name.find(L':') == name.npos ? cwd + name : name; }
     std::uint32_t pids = 0;
 };
 

@@ -131,7 +131,8 @@ bool Win32Platform::isFile(const std::wstring& path) {
 }
 
 std::wstring Win32Platform::environment(const std::wstring& name) {
-    return GrowingText([&](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(name.c_str(), buffer, size); });
+    return GrowingText(
+        [&](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(name.c_str(), buffer, size); });
 }
 
 std::uint32_t Win32Platform::startProgram(const std::wstring& path, const std::wstring& arguments, int showCode) {

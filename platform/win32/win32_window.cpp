@@ -76,8 +76,8 @@ void Win32Platform::CreateMainWindow() {
     windowClass.lpszClassName = layout::kClassName;
     if (RegisterClassExW(&windowClass) == 0) ReportFailure(ErrorText(GetLastError()));
 
-    window_ = CreateWindowExW(WS_EX_ACCEPTFILES, layout::kClassName, layout::kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                              CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
+    window_ = CreateWindowExW(WS_EX_ACCEPTFILES, layout::kClassName, layout::kCaption, kWindowStyle, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
     if (window_ == nullptr) ReportFailure(ErrorText(GetLastError()));
     CreateMenuBar();
     CreateControls();
