@@ -32,7 +32,6 @@ public:
     void Form_OLEDragDrop(const std::wstring& sFile);
 
 private:
-    friend struct Form1TestAccess;
     static constexpr std::int32_t kStillActive = 259;  // the exit status of a process still running
 
     void RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch);

@@ -107,7 +107,7 @@ private:
     HWND window_ = nullptr;
     Form1* form_ = nullptr;
     bool failing_ = false;  // a failure is being reported; the process ends after it
-    bool sessionEnding_ = false;
+    bool sessionEnding_ = false;  // Windows is ending the session: no box may hold it up
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueFont font_;
     UniqueHandle started_;  // the program started last

@@ -30,7 +30,6 @@ ControlClass ClassOf(layout::Kind kind) {
     return {L"STATIC", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS};
 }
 
-
 // The common dialogs are loaded, from the system folder, only when first needed: most
 // runs never browse, and the library brings several others with it.
 using GetOpenFileNameFn = BOOL(WINAPI*)(OPENFILENAMEW*);
