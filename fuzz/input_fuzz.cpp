@@ -12,6 +12,11 @@
 
 using namespace czuwajnik;
 
+std::wstring Unquoted(std::wstring text) {
+    text.erase(std::remove(text.begin(), text.end(), L'"'), text.end());
+    return text;
+}
+
 #define CHECK(property) \
     ((property) ? (void)0 : (std::fprintf(stderr, "line %d: property failed: %s\n", __LINE__, #property), std::abort()))
 
@@ -40,16 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t rest = units.size() - command.arguments.size();
         CHECK(command.arguments.size() < units.size() && units.compare(rest, units.npos, command.arguments) == 0);
         CHECK(command.arguments.empty() || command.arguments[0] == L' ' || command.arguments[0] == L'\t');
-        std::wstring word = units.substr(first, rest - first);
-        word.erase(std::remove(word.begin(), word.end(), L'"'), word.end());
-        CHECK(!word.empty() && word == command.program);
+        CHECK(!command.program.empty() && Unquoted(units.substr(first, rest - first)) == command.program);
     }
     if (command.kind == Command::Kind::Help || command.kind == Command::Kind::Watch)
         CHECK(units[first] == L'/' || units[first] == L'-');
-    std::wstring unquoted = units;
-    unquoted.erase(std::remove(unquoted.begin(), unquoted.end(), L'"'), unquoted.end());
     if (command.kind == Command::Kind::Watch)
-        CHECK(command.pid != 0 && unquoted.find(std::to_wstring(command.pid)) != std::wstring::npos);
+        CHECK(command.pid != 0 && Unquoted(units).find(std::to_wstring(command.pid)) != std::wstring::npos);
     CHECK((command.kind == Command::Kind::Refuse) == !command.problem.empty());
     return 0;
 }

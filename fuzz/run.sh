@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset and fuzzes the settings reader and the command line's reader for a
 # bounded time (default 60 s, the first argument overrides) on a copy of the seed corpus, so
-# the repository's corpus does not grow. Any crash, leak, timeout or sanitizer report fails the run; the inputs
-# that failed are kept in build/fuzz/artifacts.
+# the repository's corpus does not grow. Any crash, leak, timeout or sanitizer report fails
+# the run; the inputs that failed are kept in build/fuzz/artifacts.
 set -uo pipefail
 
 seconds=${1:-60}
