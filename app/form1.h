@@ -2,6 +2,7 @@
 // Czuwajnik's only window: it owns all state and handles every event.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/command_line.h"
@@ -34,7 +35,8 @@ public:
 private:
     static constexpr std::int32_t kStillActive = 259;  // the exit status of a process still running
 
-    void RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch);
+    bool ReadSettings();
+    void RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch, Streams streams);
     void Watch(Handle hWatched);
     static std::wstring CannotStart(const std::wstring& sPath, const SystemError& error);
     void ApplyPulseRule();
@@ -43,7 +45,7 @@ private:
     void RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments);
     void WatchFromCommandLine(std::uint32_t lProcessId);
     std::wstring FindProgram(const std::wstring& sName);
-    void ShowWatching();
+    void ShowWatching(const std::wstring& sLabel);
     void EndRefused(const std::wstring& sMessage, std::uint32_t lExitCode);
     std::wstring ShowOpenDialog(Form1& frmOwner, std::int16_t iMode, const std::wstring& sTitle,
                                 const std::wstring& sFileName, const std::wstring& sFilter,
@@ -57,6 +59,7 @@ private:
     Handle hProcess = 0;
     std::int32_t lExitCode = 0;
     bool bCommandLine = false;  // driven from the command line: nothing read or saved
+    bool bSettingsUnread = false;  // the settings file is there but could not be read: it is kept
 };
 
 }  // namespace czuwajnik

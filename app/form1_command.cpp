@@ -2,6 +2,8 @@
 // runner does, and ends with that program's exit code. It neither reads nor writes its settings.
 
 #include <algorithm>
+#include <cwctype>
+#include <vector>
 
 #include "app/form1.h"
 #include "app/layout.h"
@@ -24,6 +26,19 @@ const std::wstring kUsage =
     L"Czuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. "
     L"Pliku ustawienia.dat wtedy nie wczytuje ani nie zapisuje.";
 
+// The items of a list such as PATH: separated by semicolons, except within double quotes.
+std::vector<std::wstring> ListItems(const std::wstring& list) {
+    std::vector<std::wstring> items(1);
+    bool quoted = false;
+    for (const wchar_t c : list) {
+        if (c == L'"') quoted = !quoted;
+        else if (c == L';' && !quoted) items.emplace_back();
+        else items.back() += c;
+    }
+    items.erase(std::remove(items.begin(), items.end(), L""), items.end());
+    return items;
+}
+
 }  // namespace
 
 void Form1::RunCommand(const Command& command) {
@@ -41,19 +56,24 @@ void Form1::RunCommand(const Command& command) {
     }
 }
 
-// In the caller's folder, with the arguments as the caller wrote them.
+// In the caller's folder, with the arguments as the caller wrote them, and the caller's console
+// or redirected handles.
 void Form1::RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments) {
     sProgram = FindProgram(sName);
     try {
-        RunProgram(sProgram, sArguments, true);
+        RunProgram(sProgram, sArguments, true, Streams::Callers);
     } catch (const SystemError& error) {
         EndRefused(CannotStart(sProgram, error), error.code());
         return;
     }
-    ShowWatching();
+    ShowWatching(layout::kLabelPrefix + sProgram);
 }
 
 void Form1::WatchFromCommandLine(std::uint32_t lProcessId) {
+    if (lProcessId == platform_.ownProcessId()) {
+        EndRefused(L"Proces " + std::to_wstring(lProcessId) + L" to sam Czuwajnik.", kErrorInvalidParameter);
+        return;
+    }
     const Handle hWatched = platform_.openProcess(kProcessQueryLimitedInformation, false, lProcessId);
     if (hWatched == 0) {
         const SystemError error = platform_.lastError();
@@ -63,31 +83,40 @@ void Form1::WatchFromCommandLine(std::uint32_t lProcessId) {
     }
     sProgram = platform_.processPath(hWatched);
     Watch(hWatched);
-    ShowWatching();
+    ShowWatching(layout::kLabelPrefix + sProgram);
 }
 
-// As the command prompt finds a program: the path as given; a bare name that names no file
-// here is looked for in the current folder, then along PATH, with ".exe" added when it has no
-// extension. Not found, it stays as given, for the start to tell why.
+// As the command prompt finds a program: where the name has a folder part, there; else in the
+// current folder (unless the system says not to look there) and then along PATH. In each place,
+// the name as given where it has an extension, then with each extension of PATHEXT. Not found,
+// it stays as given, for the start to tell why.
 std::wstring Form1::FindProgram(const std::wstring& sName) {
-    const std::wstring given = platform_.fullPath(sName);
-    if (platform_.isFile(given) || sName.find_first_of(L"\\/:") != std::wstring::npos) return given;
-    const std::wstring file = sName.find(L'.') == std::wstring::npos ? sName + L".exe" : sName;
-    const std::wstring folders = platform_.currentDirectory() + L";" + platform_.environment(L"PATH") + L";";
-    for (std::size_t start = 0, end; (end = folders.find(L';', start)) != std::wstring::npos; start = end + 1) {
-        std::wstring folder = folders.substr(start, end - start);
-        folder.erase(std::remove(folder.begin(), folder.end(), L'"'), folder.end());
-        if (folder.empty()) continue;
-        if (folder.back() != L'\\') folder += L'\\';
-        if (platform_.isFile(folder + file)) return platform_.fullPath(folder + file);
+    std::vector<std::wstring> folders;
+    const std::size_t folderPart = sName.find_last_of(L"\\/:");
+    if (folderPart != std::wstring::npos || platform_.searchesCurrentFolder(sName)) folders.emplace_back();
+    if (folderPart == std::wstring::npos)
+        for (std::wstring folder : ListItems(platform_.environment(L"PATH")))
+            folders.push_back(folder.back() == L'\\' ? folder : folder + L'\\');
+    std::vector<std::wstring> names;
+    if (sName.find(L'.', folderPart == std::wstring::npos ? 0 : folderPart) != std::wstring::npos)
+        names.push_back(sName);
+    const std::wstring extensions = platform_.environment(L"PATHEXT");
+    // In lower case, as files are mostly named: the label shows "gra.exe" rather than "gra.EXE".
+    for (std::wstring extension : ListItems(extensions.empty() ? L".COM;.EXE;.BAT;.CMD" : extensions)) {
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](wchar_t c) { return std::towlower(c); });
+        names.push_back(sName + extension);
     }
-    return given;
+    for (const std::wstring& folder : folders)
+        for (const std::wstring& name : names)
+            if (platform_.isFile(platform_.fullPath(folder + name))) return platform_.fullPath(folder + name);
+    return platform_.fullPath(sName);
 }
 
-// As after Uruchom: the program named, Uruchom off, the window minimised.
-void Form1::ShowWatching() {
-    platform_.setLabelText(layout::kLabelPrefix + sProgram);
-    platform_.setRunEnabled(false);
+// As after Uruchom, but bound to what it watches: nothing else can be chosen or started.
+void Form1::ShowWatching(const std::wstring& sLabel) {
+    platform_.setLabelText(sLabel);
+    platform_.disableChoosing();
     platform_.setMinimised(true);
 }
 

@@ -20,7 +20,7 @@ std::wstring Form1::FilePath(const std::wstring& sFile) const {
 }
 
 void Form1::Command1_Click() {
-    if (sProgram.empty()) return;
+    if (sProgram.empty() || bCommandLine) return;  // a command-line run stays bound to its program
     const bool wasEnabled = platform_.runEnabled();
     const bool wasMinimised = platform_.minimised();
     const std::wstring previousDirectory = platform_.currentDirectory();
@@ -30,7 +30,7 @@ void Form1::Command1_Click() {
         // The program inherits its own folder as working directory; a bare name starts here.
         const std::wstring folder = FilePath(sProgram);
         if (!folder.empty()) platform_.setCurrentDirectory(folder);
-        RunProgram(sProgram, L"", true);
+        RunProgram(sProgram, L"", true, Streams::Own);
     } catch (const SystemError& error) {
         platform_.setCurrentDirectory(previousDirectory);
         platform_.setMinimised(wasMinimised);
@@ -50,8 +50,8 @@ void Form1::Timer1_Timer() {
     Command1_Click();
 }
 
-void Form1::RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch) {
-    const std::uint32_t processId = platform_.startProgram(sPath, sArguments, kShowNormal);
+void Form1::RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch, Streams streams) {
+    const std::uint32_t processId = platform_.startProgram(sPath, sArguments, kShowNormal, streams);
     if (!bWatch) return;
     Watch(platform_.openProcess(kProcessQueryInformation, false, processId));
 }
@@ -68,12 +68,13 @@ void Form1::Watch(Handle hWatched) {
 }
 
 void Form1::Timer2_Timer() {
-    // A failed read leaves lExitCode as it was.
-    platform_.getExitCodeProcess(hProcess, lExitCode);
-    if (lExitCode == kStillActive) {
+    // Judged by the process itself, whatever its exit code: a program may end with 259.
+    const std::optional<std::int32_t> ended = platform_.exitCode(hProcess);
+    if (!ended) {
         ApplyPulseRule();
         return;
     }
+    lExitCode = *ended;
     platform_.closeHandle(hProcess);
     hProcess = 0;
     platform_.keepSystemAwake(false);

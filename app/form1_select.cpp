@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cwctype>
+
 #include "app/form1.h"
 #include "app/layout.h"
 
@@ -8,6 +11,13 @@ constexpr std::int16_t kModeOpen = 1;
 constexpr std::uint32_t kFileBufferChars = 255;
 constexpr std::uint32_t kOfnHideReadOnly = 4, kOfnPathMustExist = 2048, kOfnFileMustExist = 4096;
 
+bool IsShortcut(const std::wstring& file) {
+    const std::wstring extension = L".lnk";
+    return file.size() >= extension.size() &&
+           std::equal(extension.begin(), extension.end(), file.end() - extension.size(),
+                      [](wchar_t lower, wchar_t c) { return lower == static_cast<wchar_t>(std::towlower(c)); });
+}
+
 std::wstring ProgramFilter() {
     const std::wstring nul(1, L'\0');
     return L"Programy (*.exe)" + nul + L"*.exe" + nul + L"Wszystkie pliki (*.*)" + nul + L"*.*";
@@ -16,17 +26,25 @@ std::wstring ProgramFilter() {
 }  // namespace
 
 void Form1::Command2_Click() {
+    if (bCommandLine) return;  // a command-line run stays bound to its program
     sProgram = ShowOpenDialog(*this, kModeOpen, L"Wybierz program.", L"", ProgramFilter(), sInitDir, L"*.*");
     platform_.setLabelText(layout::kLabelPrefix + sProgram);
 }
 
 void Form1::mnuPlikPrzegladaj_Click() { Command2_Click(); }
 
-// A file dropped onto the window (the first, of several) is chosen as Browse would choose it.
+// A file dropped onto the window (the first, of several) is chosen as Browse would choose it: a
+// shortcut by the file it leads to.
 void Form1::Form_OLEDragDrop(const std::wstring& sFile) {
-    if (!platform_.isFile(sFile)) return;
-    sProgram = sFile;
-    sInitDir = FilePath(sFile);
+    if (bCommandLine) return;
+    const bool shortcut = IsShortcut(sFile);
+    const std::wstring chosen = shortcut ? platform_.shortcutTarget(sFile).value_or(L"") : sFile;
+    if (!platform_.isFile(chosen)) {
+        if (shortcut) platform_.messageBox(L"Skrót nie prowadzi do pliku:\r\n" + sFile, layout::kCaption, true);
+        return;
+    }
+    sProgram = chosen;
+    sInitDir = FilePath(chosen);
     platform_.setLabelText(layout::kLabelPrefix + sProgram);
 }
 

@@ -21,7 +21,7 @@ void Form1::Form_Load() {
     }
     // Whatever fails from here on just ends the load: the window shows as far as it got.
     try {
-        if (!settings::Read(platform_, sProgram, bAutoStart)) return;
+        if (!ReadSettings()) return;
         platform_.setCheckValue(bAutoStart ? 1 : 0);
         platform_.setLabelText(layout::kLabelPrefix + sProgram);
         if (platform_.checkValue() == 1) platform_.setTimer(TimerId::Timer1, layout::IntervalOf(TimerId::Timer1), true);
@@ -29,15 +29,30 @@ void Form1::Form_Load() {
     }
 }
 
+// A settings file that is there but cannot be read is said once and left as it is: nothing is
+// saved over what it holds.
+bool Form1::ReadSettings() {
+    try {
+        return settings::Read(platform_, sProgram, bAutoStart);
+    } catch (const SystemError& error) {
+        bSettingsUnread = true;
+        platform_.messageBox(error.reason() + L"\r\n\r\nUstawienia nie zostaną zapisane przy zakończeniu.",
+                             layout::kCaption, true);
+        return false;
+    }
+}
+
 void Form1::Form_Unload() {
     if (bCommandLine) {
         // Nothing is saved: the caller learns how the program ended, or 259 while it runs on.
-        platform_.getExitCodeProcess(hProcess, lExitCode);
+        if (const std::optional<std::int32_t> ended = platform_.exitCode(hProcess)) lExitCode = *ended;
         platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
     }
-    // Run may have moved the current directory; the settings belong beside the utility.
-    platform_.setCurrentDirectory(platform_.ownFolder());
-    settings::Write(platform_, sProgram, platform_.checkValue() != 0);
+    if (!bSettingsUnread) {
+        // Run may have moved the current directory; the settings belong beside the utility.
+        platform_.setCurrentDirectory(platform_.ownFolder());
+        settings::Write(platform_, sProgram, platform_.checkValue() != 0);
+    }
     platform_.endProcess(0);
 }
 

@@ -54,6 +54,7 @@ inline constexpr MenuItem kMenu[] = {
     {300, L"mnuPomoc", 0, L"Po&moc", nullptr},
     {301, L"mnuPomocOP", 300, L"O programie...", &Form1::mnuPomocOP_Click},
 };
+inline constexpr std::uint16_t kMnuPlikPrzegladaj = 201, kMnuPlikUruchom = 202;
 
 struct Timer {
     TimerId id;

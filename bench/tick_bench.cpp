@@ -14,15 +14,11 @@ using czuwajnik::Form1;
 using czuwajnik::Handle;
 using czuwajnik::test::FakePlatform;
 
-constexpr std::int32_t kStillActive = 259;
 constexpr float kNoPulseDue = 36001.25f;  // 10:00:01.25, one second past a 180 s boundary
 
 class LeanPlatform : public FakePlatform {
 public:
-    bool getExitCodeProcess(Handle, std::int32_t& exitCode) override {
-        exitCode = kStillActive;
-        return true;
-    }
+    std::optional<std::int32_t> exitCode(Handle) override { return std::nullopt; }
     float timeOfDay() override { return kNoPulseDue; }
 };
 
@@ -30,7 +26,7 @@ template <typename P>
 void WatchTick(benchmark::State& state) {
     P platform;
     platform.files[platform.cwd + L"ustawienia.dat"] = "\"C:\\Gry\\gra.exe\"\r\n#TRUE#\r\n";
-    platform.exitCodes = {kStillActive};
+    platform.runs = 1 << 30;
     platform.clock = {kNoPulseDue};
     Form1 form(platform);
     // Auto-run: the load arms the start timer, whose tick starts the program and the watch.

@@ -27,6 +27,10 @@ using Handle = std::uintptr_t;  // 0 is "no handle"
 
 enum class TimerId { Timer1 = 1, Timer2 = 2 };
 
+// A started program's standard input, output and error: its own (a console program gets a console
+// of its own), or the caller's: the handles the caller redirected, else the caller's console.
+enum class Streams { Own, Callers };
+
 // The open-file dialog's record, as the utility fills it. Texts may hold NULs.
 struct OpenFileRequest {
     std::wstring title;
@@ -48,6 +52,9 @@ public:
     virtual void setLabelText(const std::wstring& text) = 0;
     virtual bool runEnabled() = 0;
     virtual void setRunEnabled(bool enabled) = 0;
+    // Turns off every way to choose or start another program: Uruchom and Przeglądaj, as buttons
+    // and as menu items, and files dropped onto the window.
+    virtual void disableChoosing() = 0;
     virtual int checkValue() = 0;
     virtual void setCheckValue(int value) = 0;
     virtual bool minimised() = 0;
@@ -67,14 +74,23 @@ public:
     virtual std::wstring fullPath(const std::wstring& name) = 0;  // against the current directory
     virtual bool isFile(const std::wstring& path) = 0;            // an existing file, not a folder
     virtual std::wstring environment(const std::wstring& name) = 0;  // a variable's value, or empty
+    // Whether a program named `name` is looked for in the current folder before PATH.
+    virtual bool searchesCurrentFolder(const std::wstring& name) = 0;
+    // The file a shortcut (.lnk) leads to; nullopt where it cannot be resolved.
+    virtual std::optional<std::wstring> shortcutTarget(const std::wstring& shortcut) = 0;
     // Starts the file `path` in the current directory with the command line `path` in quotes,
     // then `arguments` as they are; returns the new process's id.
-    virtual std::uint32_t startProgram(const std::wstring& path, const std::wstring& arguments, int showCode) = 0;
+    virtual std::uint32_t startProgram(const std::wstring& path, const std::wstring& arguments, int showCode,
+                                       Streams streams) = 0;
+    // Opens a process to read `access` and to learn when it ends.
     virtual Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) = 0;
     virtual SystemError lastError() = 0;  // why the last call that gave no handle failed
     virtual std::wstring processPath(Handle process) = 0;  // its program's full path, or empty
-    virtual bool getExitCodeProcess(Handle process, std::int32_t& exitCode) = 0;
+    // Its exit code once the process has ended, whatever the code; nullopt while it runs, or
+    // where that cannot be read.
+    virtual std::optional<std::int32_t> exitCode(Handle process) = 0;
     virtual void closeHandle(Handle handle) = 0;
+    virtual std::uint32_t ownProcessId() = 0;
     // Asks the system to stay out of idle sleep (the display is left to the power plan), or
     // ends that request.
     virtual void keepSystemAwake(bool awake) = 0;
@@ -82,7 +98,9 @@ public:
     virtual float timeOfDay() = 0;  // seconds since local midnight
 
     // Files and the ANSI code page.
-    // At most maxBytes + 1 bytes are read, so a caller can tell an oversized file; nullopt when unreadable.
+    // At most maxBytes + 1 bytes are read, so a caller can tell an oversized file; nullopt where
+    // there is no such file. A file that is there but cannot be read throws, after a brief hold
+    // by another program has been waited out.
     virtual std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) = 0;
     // Replaces the file as a whole: readers see the old content or the new, never a mix.
     virtual void replaceFile(const std::wstring& name, const std::string& bytes) = 0;

@@ -35,13 +35,13 @@ Log Shows(const std::wstring& path, bool ticked) {
     return Log{L"check " + std::to_wstring(ticked), L"label Program: " + path} + (ticked ? Log{L"Timer1 1"} : Log{});
 }
 const Log kShowsGame = Shows(L"C:\\Gry\\gra.exe", false);
-const Log kRunsGame = {L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"start C:\\Gry\\gra.exe show 1",
+const Log kRunsGame = {L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"start C:\\Gry\\gra.exe show 1 own",
                        L"open 1024 0 1", L"Timer2 200", L"awake on"};
 const Log kEnds = {L"close 1001", L"awake off"};  // the watched program has ended
 const Log kPulse = {L"key 145 0 0 0", L"key 145 0 2 0"};
 // Started or found from the command line: watched and shown as after Uruchom.
 Log Watching(const std::wstring& program, const std::wstring& open) {
-    return {open, L"Timer2 200", L"awake on", L"label Program: " + program, L"Uruchom off", L"minimise"};
+    return {open, L"Timer2 200", L"awake on", L"label Program: " + program, L"choosing off", L"minimise"};
 }
 const std::wstring kUsage =
     L"Użycie:\r\nczuwajnik.exe PROGRAM [ARGUMENTY]\r\n    uruchamia PROGRAM z argumentami w bieżącym folderze i czuwa, "
@@ -86,7 +86,7 @@ TEST_P(Stories, ReachTheSystemAsTheRowSays) {
         form.Form_Load();
         for (std::string step; steps >> step;)
             if (step == "box") fake.check = 1 - fake.check;
-            else if (step == "drop") form.Form_OLEDragDrop(L"C:\\Gry\\gra.exe");
+            else if (step.rfind("drop:", 0) == 0) form.Form_OLEDragDrop(test::Widen(step.substr(5)));
             else (form.*kEvents.at(step))();
     } catch (const test::ProcessEnded&) {
     } catch (const SystemError& error) {
@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
               "auto-run watch watch watch box watch",
               Shows(L"C:\\Gry\\gra.exe", true) + Log{L"Timer1 off"} + kRunsGame + kPulse + kEnds +
                   Saved(kGame),
-              {.exitCodes = {259, 259, 259, 3}, .clock = {At(10, 2, 59.6f), At(10, 3, 0.4f), At(10, 3, 0.6f)}}},
+              {.runs = 3, .code = 259, .clock = {At(10, 2, 59.6f), At(10, 3, 0.4f), At(10, 3, 0.6f)}}},
         Story{"BlanksCommasLetters", Record("C:\\Gry, a b\\gr\xE9.exe", false), "close",
               Shows(L"C:\\Gry, a b\\gré.exe", false) + Saved(Record("C:\\Gry, a b\\gr\xE9.exe", false))},
         Story{"LooseBlanksAndLineEnds", " \t\"C:\\x.exe\" tail\n\t #TRUE# tail", "koniec",
@@ -119,11 +119,11 @@ INSTANTIATE_TEST_SUITE_P(
                   Log{L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"cd C:\\Gry\\", L"minimise", L"Uruchom off",
                       L"error Czuwajnik: Nie można uruchomić programu:\r\nC:\\Gry\\gra.exe\r\n\r\nno such file"} +
                   kEnds + Saved(kGame),
-              {.exitCodes = {0}, .starts = 1}},
+              {.starts = 1}},
         // The pulse: one Scroll Lock press and release per window of the time of day rounded to the second.
         Story{"PulseOncePerWindowMidnightToo", kGame, "run watch watch watch watch watch watch watch watch",
               kShowsGame + kRunsGame + kPulse + kPulse + kPulse,
-              {.exitCodes = {259},
+              {.runs = 99,
                .clock = {At(10, 3, 0), At(10, 3, 0.6f), At(10, 5, 59.6f), At(23, 59, 59.4f), At(23, 59, 59.5f), 0.0f,
                          0.4f, 0.6f}}},
         // Read and written by its length in letters, not in bytes; 259 letters at most.
@@ -143,29 +143,44 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"APathOutsideTheCodePageIsSavedByItsShortName", std::nullopt, "browse close",
               Log{Dialog(L"C:\\"), L"label Program: C:\\日本\\app.exe"} + Saved(Record("C:\\B6E5~1\\app.exe", false)),
               {.answers = {L"C:\\日本\\app.exe"}, .shortNames = {{L"C:\\日本\\app.exe", L"C:\\B6E5~1\\app.exe"}}}},
-        Story{"ADroppedFileIsChosenAsBrowseChoosesIt", std::nullopt, "drop browse close",
-              Log{L"label Program: C:\\Gry\\gra.exe", Dialog(L"C:\\Gry\\"), L"label Program: C:\\Gry\\gra.exe"} +
+        // A shortcut is chosen by the file it leads to; one that leads nowhere changes nothing.
+        Story{"ADroppedFileIsChosenAsBrowseChoosesIt", std::nullopt,
+              "drop:C:\\Pulpit\\stara.lnk drop:C:\\Pulpit\\Gra.LNK browse close",
+              Log{L"error Czuwajnik: Skrót nie prowadzi do pliku:\r\nC:\\Pulpit\\stara.lnk",
+                  L"label Program: C:\\Gry\\gra.exe", Dialog(L"C:\\Gry\\"), L"label Program: C:\\Gry\\gra.exe"} +
                   Saved(kGame),
-              {.answers = {L"C:\\Gry\\gra.exe"}}},
+              {.answers = {L"C:\\Gry\\gra.exe"},
+               .shortcuts = {{L"C:\\Pulpit\\Gra.LNK", L"C:\\Gry\\gra.exe"}, {L"C:\\Pulpit\\stara.lnk", L"C:\\x.exe"}}}},
+        // Held by another program at start: said once, and the file is left as it is.
+        Story{"AFileHeldAtStart", kGame, "close",
+              {L"error Czuwajnik: held (code 32)\r\n\r\nUstawienia nie zostaną zapisane przy zakończeniu.", L"end 0"},
+              {.held = true}},
         // From the command line: the program as the command prompt finds it, started in the caller's
-        // folder with its arguments as written, watched as after Uruchom; the utility ends with its
-        // exit code, or 259 while it runs on, and neither reads nor writes its settings.
-        Story{"ABareNameIsFoundAlongPath", Record("C:\\x.exe", true), "watch close",
-              Log{L"start C:\\Gry\\gra.exe -x show 1"} + Watching(L"C:\\Gry\\gra.exe", L"open 1024 0 1") +
-                  Log{L"end 5"},
-              {.exitCodes = {259, 5}, .commandLine = L"gra -x", .path = L"C:\\Narzedzia;C:\\\"Gry\""}},
+        // folder with its arguments as written and the caller's handles, watched as after Uruchom and
+        // bound to it; the utility ends with its exit code, or 259 while it runs on, and neither reads
+        // nor writes its settings.
+        Story{"ABareNameIsFoundAlongPathByPathext", Record("C:\\x.exe", true),
+              "watch menu-run menu-browse drop:C:\\Gry\\gra.exe close",
+              Log{L"start C:\\Gry;Stare\\gra.cmd -x show 1 caller's"} +
+                  Watching(L"C:\\Gry;Stare\\gra.cmd", L"open 1024 0 1") + Log{L"end 5"},
+              {.runs = 1, .code = 5, .commandLine = L"gra -x",
+               .env = {{L"PATH", L"C:\\Narzedzia;\"C:\\Gry;Stare\""}, {L"PATHEXT", L".CMD;.EXE"},
+                       {L"NoDefaultCurrentDirectoryInExePath", L"1"}},
+               .programs = {L"D:\\start\\gra.cmd", L"C:\\Gry;Stare\\gra.exe", L"C:\\Gry;Stare\\gra.cmd"}}},
         // Where it cannot be watched (its status cannot be read), it is taken for still running.
         Story{"OrInTheCurrentFolder", std::nullopt, "watch close",
-              Log{L"start D:\\start\\hra.exe show 1"} + Watching(L"D:\\start\\hra.exe", L"open 1024 0 1") +
+              Log{L"start D:\\start\\hra.exe show 1 caller's"} + Watching(L"D:\\start\\hra.exe", L"open 1024 0 1") +
                   Log{L"end 259"},
               {.opens = 0, .commandLine = L"hra", .programs = {L"D:\\start\\hra.exe"}}},
         // A path with a folder in it is not looked for along PATH.
         Story{"AProgramNotFound", std::nullopt, "",
               {L"error Czuwajnik: Nie można uruchomić programu:\r\nD:\\start\\Gry\\gra\r\n\r\nno such file", L"end 1"},
-              {.starts = 0, .commandLine = L"Gry\\gra", .path = L"C:\\"}},
+              {.starts = 0, .commandLine = L"Gry\\gra", .env = {{L"PATH", L"C:\\"}}}},
         Story{"WatchingAProcess", std::nullopt, "watch watch",
               Watching(L"C:\\Gry\\1042.exe", L"open 4096 0 42") + Log{L"close 1042", L"awake off", L"end 3"},
-              {.exitCodes = {259, 3}, .commandLine = L" /pid 42"}},
+              {.runs = 1, .code = 3, .commandLine = L" /pid 42"}},
+        Story{"NotItself", std::nullopt, "", {L"error Czuwajnik: Proces 4242 to sam Czuwajnik.", L"end 87"},
+              {.commandLine = L"/pid 4242"}},
         Story{"NoSuchProcess", std::nullopt, "",
               {L"open 4096 0 42", L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process",
                L"end 87"},

@@ -32,15 +32,21 @@ T Next(std::deque<T>& answers) {
 
 // What the system answers.
 struct Script {
-    std::deque<std::int32_t> exitCodes;  // one per status read; empty: reads fail
-    std::deque<float> clock{1.0f};       // one per read
+    int runs = 0;                   // status reads that find the watched process running
+    std::int32_t code = 0;          // its exit code after them
+    std::deque<float> clock{1.0f};  // one per read
     std::deque<std::optional<std::wstring>> answers{std::nullopt};  // the dialog's; nullopt: Cancel
     int starts = 99, opens = 99;                      // how many program starts and process opens succeed
     std::map<std::wstring, std::wstring> shortNames;
     bool twoBytes = false;  // the code page holds a letter in two bytes, as 932 does
-    std::wstring commandLine, path;  // the utility's arguments; the PATH variable
+    std::wstring commandLine;  // the utility's arguments
+    std::map<std::wstring, std::wstring> env;
     std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe"};  // the files that exist, besides the settings
+    std::map<std::wstring, std::wstring> shortcuts;  // their targets
+    bool held = false;  // the settings file in the start folder is held: there, but it cannot be read
 };
+
+inline constexpr std::uint32_t kOwnPid = 4242;
 
 class FakePlatform : public Platform, public Script {
 public:
@@ -62,6 +68,7 @@ public:
     void setLabelText(const std::wstring& text) override { Log(L"label", text); }
     bool runEnabled() override { return enabled; }
     void setRunEnabled(bool value) override { Log(L"Uruchom", (enabled = value) ? L"on" : L"off"); }
+    void disableChoosing() override { Log(L"choosing off"); }
     int checkValue() override { return check; }
     void setCheckValue(int value) override { Log(L"check", check = value); }
     bool minimised() override { return iconic; }
@@ -92,10 +99,17 @@ public:
     std::wstring ownFolder() override { return L"C:\\Narzedzia\\"; }
     std::wstring fullPath(const std::wstring& name) override { return Full(name); }
     bool isFile(const std::wstring& name) override { return programs.count(name) || files.count(name); }
-    std::wstring environment(const std::wstring& name) override { return name == L"PATH" ? path : L""; }
-    std::uint32_t startProgram(const std::wstring& program, const std::wstring& arguments, int showCode) override {
+    std::wstring environment(const std::wstring& name) override { return env.count(name) ? env[name] : L""; }
+    bool searchesCurrentFolder(const std::wstring&) override {
+        return !env.count(L"NoDefaultCurrentDirectoryInExePath");
+    }
+    std::optional<std::wstring> shortcutTarget(const std::wstring& shortcut) override {
+        return shortcuts.count(shortcut) ? std::optional(shortcuts[shortcut]) : std::nullopt;
+    }
+    std::uint32_t startProgram(const std::wstring& program, const std::wstring& arguments, int showCode,
+                               Streams streams) override {
         if (starts-- <= 0) throw SystemError(L"no such file");  // with no code, it must not end as a success
-        Log(L"start", program + arguments, L"show", showCode);
+        Log(L"start", program + arguments, L"show", showCode, streams == Streams::Own ? L"own" : L"caller's");
         return ++pids;
     }
     Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override {
@@ -104,12 +118,12 @@ public:
     }
     SystemError lastError() override { return SystemError(L"no such process", 87); }
     std::wstring processPath(Handle process) override { return L"C:\\Gry\\" + std::to_wstring(process) + L".exe"; }
-    bool getExitCodeProcess(Handle process, std::int32_t& exitCode) override {
-        if (process == 0 || exitCodes.empty()) return false;
-        exitCode = Next(exitCodes);
-        return true;
+    std::optional<std::int32_t> exitCode(Handle process) override {
+        if (process == 0 || runs-- > 0) return std::nullopt;
+        return code;
     }
     void closeHandle(Handle handle) override { Log(L"close", handle); }
+    std::uint32_t ownProcessId() override { return kOwnPid; }
     void keepSystemAwake(bool awake) override { Log(L"awake", awake ? L"on" : L"off"); }
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override {
         Log(L"key", +vk, +scan, flags, extra);
@@ -117,6 +131,7 @@ public:
     float timeOfDay() override { return Next(clock); }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override {
+        if (held && files.count(Full(name))) throw SystemError(L"held (code 32)", 32);
         return files.count(Full(name)) ? std::optional(files[Full(name)].substr(0, maxBytes + 1)) : std::nullopt;
     }
     void replaceFile(const std::wstring& name, const std::string& bytes) override {

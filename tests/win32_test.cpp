@@ -28,11 +28,11 @@ namespace czuwajnik::win32 {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::EndsWith;
 using testing::HasSubstr;
 using testing::StartsWith;
 
 constexpr DWORD kPatienceMs = 15000;
-constexpr WPARAM kMenuBrowse = 201;
 fs::path gUtility;  // the czuwajnik.exe under test
 
 std::string Bytes(const std::wstring& text, UINT codePage = CP_UTF8) {
@@ -64,7 +64,7 @@ std::set<std::wstring> FilesIn(const fs::path& folder) {
 // A new empty folder under %TEMP%, the current directory while the test runs.
 struct TempFolder {
     inline static int made = 0;
-    const std::wstring path = fs::temp_directory_path() / ("czw" + std::to_string(GetTickCount64() + ++made)) += L"\\";
+    const std::wstring path = fs::temp_directory_path() / ("czw " + std::to_string(GetTickCount64() + ++made)) += L"\\";
     TempFolder() {
         fs::create_directories(path);
         fs::current_path(path);
@@ -101,14 +101,18 @@ fs::path Self() {
     return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
 }
 
-// Starts a program in the current directory, with the command line its quoted path, then
-// `arguments` as they are.
-UniqueHandle Spawn(const std::wstring& exe, const std::wstring& arguments = L"") {
-    std::wstring commandLine = L"\"" + exe + L"\"" + arguments;
+// Starts a program in the current directory, with the command line its path (in quotes, unless
+// not `quoted`), then `arguments` as they are; with output and error to the files given.
+UniqueHandle Spawn(const std::wstring& exe, const std::wstring& arguments = L"", bool quoted = true,
+                   HANDLE out = nullptr, HANDLE err = nullptr) {
+    std::wstring commandLine = (quoted ? L"\"" + exe + L"\"" : exe) + arguments;
     STARTUPINFOW startup{sizeof startup};
+    startup.dwFlags = STARTF_USESTDHANDLES;  // none, unless given
+    startup.hStdOutput = out;
+    startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
+    EXPECT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, out != nullptr, 0, nullptr, nullptr,
+                               &startup, &process))
         << "could not start " << Bytes(exe);
     UniqueHandle thread(process.hThread);
     return UniqueHandle(process.hProcess);
@@ -290,6 +294,11 @@ void ExpectWindowAsDesigned(const std::wstring& label, DWORD uiThread) {
         ExpectLaidOut(window, dpi, label);
         from = dpi;
     }
+    // The About box: a message with OK alone, no icon.
+    PostMessageW(window, WM_COMMAND, 301, 0);
+    HWND about = TopLevel(GetCurrentProcessId())[0];
+    EXPECT_THAT(Describe(about), StartsWith(L"Czuwajnik: 1 button 0 icon: Czuwajnik 1.1\r\n"));
+    Press(about, IDOK);
     // Two files dropped onto it from the shell: the first is chosen.
     const std::wstring files = Self().wstring() + L'\0' + L"C:\\x.exe" + L'\0';
     HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (files.size() + 1) * sizeof(wchar_t));
@@ -315,6 +324,9 @@ TEST(Window, LooksAsDesignedAtTheDisplaysDpiAndAfterMovingToOthers) {
     });
     platform.Run(form, SW_SHOWNORMAL);
     user.join();
+    // The request to stay awake reaches the system: Wine returns the state last asked for.
+    platform.keepSystemAwake(true);
+    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
 }
 
 // ---- In-process: the code page and the settings file --------------------------------------
@@ -372,30 +384,12 @@ int RunWriter(int writer) try {
     return 1;
 }
 
-// The program started is read through the handle its start gave, also where the system will
-// not let anyone open it again; the computer is asked to stay awake while it is watched.
-TEST(Process, AGuardedProgramIsReadWithItsOwnExitCode) {
-    TempFolder folder;
-    Win32Platform platform(nullptr);
-    fs::copy_file(Self(), folder.path + L"child.exe");
-    WriteAll(folder.path + L"child.cfg", "500 7 guarded");
-    const std::uint32_t pid = platform.startProgram(folder.path + L"child.exe", L"", SW_HIDE);
-    WaitFor("child.exe to guard itself", [&] { return fs::exists(folder.path + L"report.txt"); });
-    const Handle watched = platform.openProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, false, pid);
-    EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(watched), kPatienceMs), WAIT_OBJECT_0) << "child.exe ends";
-    std::int32_t exitCode = STILL_ACTIVE;
-    platform.getExitCodeProcess(watched, exitCode);
-    EXPECT_EQ(exitCode, 7);
-    // Wine keeps the state last asked for and returns it with the next call.
-    platform.keepSystemAwake(true);
-    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
-}
-
 // ---- End to end ---------------------------------------------------------------------------
 
 // As child.exe: does what "child.cfg" beside it says (lives that many milliseconds, ends with
 // that exit code, and, if "guarded", first lets no one open it again, as some games do), and
-// writes its working directory and command line to "report.txt" there.
+// adds to "report.txt" there its working directory, its command line, and whether it was handed
+// standard handles (256) with where its output and error lead, as the system resolves them.
 int RunChild(const fs::path& folder) {
     DWORD ms = 0;
     int exitCode = 0;
@@ -404,7 +398,14 @@ int RunChild(const fs::path& folder) {
     ACL empty;
     if (guarded == "guarded" && InitializeAcl(&empty, sizeof empty, ACL_REVISION))
         SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, {}, {}, &empty, {});
-    WriteAll(folder / L"report.txt", Bytes(fs::current_path().wstring() + L"\n" + GetCommandLineW() + L"\n"));
+    STARTUPINFOW startup{sizeof startup};
+    GetStartupInfoW(&startup);
+    std::wstring report = fs::current_path().wstring() + L"\n" + GetCommandLineW() + L"\n" +
+                          std::to_wstring(startup.dwFlags & STARTF_USESTDHANDLES);
+    wchar_t leads[MAX_PATH];
+    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+        report += L" " + std::wstring(leads, GetFinalPathNameByHandleW(GetStdHandle(stream), leads, MAX_PATH, 0));
+    std::ofstream(folder / L"report.txt", std::ios::app | std::ios::binary) << Bytes(report + L"\n");
     Sleep(ms);
     return exitCode;
 }
@@ -416,22 +417,26 @@ double Now() {
 }
 
 // A fresh folder holding czuwajnik.exe, the folder it is started from, and child.exe in a
-// folder named with blanks, a comma and Polish letters and in one whose name Windows-1250
-// cannot hold; then the utility, and its window.
+// folder named with blanks, a semicolon, a comma and Polish letters, which is also on PATH with
+// a script, and in one whose name Windows-1250 cannot hold; then the utility, and its window.
 struct Sandbox : TempFolder {
     const std::wstring exe = path + L"czuwajnik.exe", settings = path + L"ustawienia.dat", start = path + L"start\\";
-    const std::wstring childFolder = path + L"Gry, zabawy ąęż\\", child = childFolder + L"child.exe";
+    const std::wstring childFolder = path + L"Gry; zabawy, ąęż\\", child = childFolder + L"child.exe";
     const std::wstring omega = path + L"Ωmega\\child.exe";  // not to be stored as the look-alike "Omega"
     UniqueHandle utility;
 
-    explicit Sandbox(DWORD childMs) {
+    Sandbox(DWORD childMs, DWORD childExitCode, bool guarded) {
         fs::create_directory(start);
         fs::create_directory(childFolder);
         fs::copy_file(gUtility, exe);
         fs::copy_file(Self(), child);
         fs::create_directory(fs::path(omega).parent_path());
         fs::copy_file(Self(), omega);
-        WriteAll(childFolder + L"child.cfg", std::to_string(childMs) + " 7");
+        WriteAll(childFolder + L"child.cfg",
+                 std::to_string(childMs) + " " + std::to_string(childExitCode) + (guarded ? " guarded" : ""));
+        WriteAll(childFolder + L"zadanie.cmd", "@exit /b %1\r\n");
+        // Set for the programs this one starts; its C runtime's copy keeps the PATH it started with.
+        SetEnvironmentVariableW(L"PATH", (L"\"" + childFolder + L"\";" + _wgetenv(L"PATH")).c_str());
     }
     ~Sandbox() {
         TerminateProcess(utility.get(), 1);
@@ -440,25 +445,25 @@ struct Sandbox : TempFolder {
     DWORD Pid() const { return GetProcessId(utility.get()); }
     HWND Window() const { return TopLevel(Pid(), layout::kClassName)[0]; }
     HWND Item(int id) const { return GetDlgItem(Window(), id); }
-    // The exit code once the utility has ended, within `ms`; STILL_ACTIVE if it has not.
-    DWORD ExitCode(DWORD ms) const {
-        DWORD code = STILL_ACTIVE;
-        WaitForSingleObject(utility.get(), ms);
-        GetExitCodeProcess(utility.get(), &code);
+    // The exit code once the utility has ended, within `ms`.
+    std::optional<DWORD> ExitCode(DWORD ms) const {
+        DWORD code = 0;
+        if (WaitForSingleObject(utility.get(), ms) != WAIT_OBJECT_0 || !GetExitCodeProcess(utility.get(), &code))
+            return std::nullopt;
         return code;
     }
-    // The child's report, once written: its working directory and command line.
+    // The child's report of its start, once written.
     std::wstring Report() const {
         std::string report;
         WaitFor("child.exe's report", [&] {
             report = ReadAll(childFolder + L"report.txt");
-            return std::count(report.begin(), report.end(), '\n') == 2;
+            return std::count(report.begin(), report.end(), '\n') == 3;
         });
         return fs::u8path(report).wstring();
     }
 };
 
-enum Remembered { Nothing, InTheStartFolder, BesideTheExe };
+enum Remembered { Nothing, InTheStartFolder, BesideTheExe, Unticked /* in the start folder */ };
 
 struct Row {
     friend void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -468,8 +473,10 @@ struct Row {
     // child.exe started some other way), then its arguments.
     const wchar_t* program;
     const wchar_t* arguments;
-    const char* steps;  // what the user (and the world) does, in order
-    DWORD exitCode;
+    // What the user (and the world) does, in order; "redirected" and "unquoted" say how
+    // czuwajnik.exe is started: its output and error to files, its own name unquoted.
+    const char* steps;
+    DWORD exitCode;  // also child.exe's
 };
 
 // Longer than what the utility writes, so a write that does not cut the file shows.
@@ -482,16 +489,27 @@ class EndToEnd : public testing::TestWithParam<Row> {};
 TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     const Row& row = GetParam();
     const std::wstring program = row.program;
-    Sandbox box(std::string(row.steps).find("pulse") != std::string::npos ? 9000 : program.empty() ? 1500 : 3000);
+    const auto has = [&row](const char* step) { return std::string(row.steps).find(step) != std::string::npos; };
+    // The program it starts lets no one open it again, as some games do: it is read through the
+    // handle its start gave.
+    Sandbox box(has("pulse") ? 9000 : program.empty() ? 1500 : 3000, row.exitCode, program != L"/pid");
     std::wstring chosen = row.remembered != Nothing ? box.child : L"";
-    const std::string read = Record(chosen, true);
+    const bool ticked = row.remembered == InTheStartFolder || row.remembered == BesideTheExe;
+    const std::string read = Record(chosen, ticked);
     const std::wstring where = row.remembered == BesideTheExe ? box.path : box.start;
     if (row.remembered != Nothing) WriteAll(where + L"ustawienia.dat", read);
     const double boundary = std::ceil(Now() / 180) * 180;  // the next 3-minute boundary of the day
     fs::current_path(box.start);
     UniqueHandle child = program == L"/pid" ? Spawn(box.child) : nullptr;
-    const std::wstring pid = child ? L" " + std::to_wstring(GetProcessId(child.get())) : L"";
-    box.utility = Spawn(box.exe, program.empty() ? L"" : L" " + program + pid + row.arguments);
+    const std::wstring pid = program == L"/pid" ? L" " + std::to_wstring(GetProcessId(child.get())) : L"";
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const auto redirect = [&](const wchar_t* name) {
+        return !has("redirected") ? nullptr : CreateFileW((box.childFolder + name).c_str(), GENERIC_WRITE, 0,
+                                                           &inheritable, CREATE_ALWAYS, 0, nullptr);
+    };
+    const UniqueHandle out(redirect(L"out.txt")), err(redirect(L"err.txt"));
+    box.utility = Spawn(box.exe, program.empty() ? L"" : L" " + program + pid + row.arguments, !has("unquoted"),
+                        out.get(), err.get());
 
     bool earlier = false;
     UniqueHandle held;
@@ -504,9 +522,18 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
         if (step == "started") {
             const std::wstring folder = fs::path(program.empty() ? box.childFolder : box.start).parent_path();
             const std::wstring arguments = child ? L"" : row.arguments;
-            EXPECT_EQ(box.Report(), folder + L"\n\"" + box.child + L"\"" + arguments + L"\n");
+            EXPECT_THAT(box.Report(), StartsWith(folder + L"\n\"" + box.child + L"\"" + arguments + L"\n"));
             EXPECT_EQ(Text(box.Item(layout::kLabel1)), L"Program: " + box.child);
             EXPECT_TRUE(IsIconic(box.Window()) && !IsWindowEnabled(box.Item(layout::kCommand1)));
+        }
+        // A console program gets the handles the caller redirected, and only through them writes there.
+        const std::wstring leads = L"\n256 \\\\?\\" + box.childFolder + L"out.txt \\\\?\\" + box.childFolder + L"err.txt\n";
+        if (step == "redirected") EXPECT_THAT(box.Report(), EndsWith(leads));
+        if (step == "menu-run") {  // during a command-line run, Uruchom from the menu starts nothing more
+            PostMessageW(box.Window(), WM_COMMAND, layout::kMnuPlikUruchom, 0);
+            box.ExitCode(kPatienceMs);
+            const std::string report = ReadAll(box.childFolder + L"report.txt");
+            EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 3) << "child.exe started once";
         }
         // Held without sharing, as a backup tool or an editor might; or letting others read and
         // write it but not rename it, as a log viewer might.
@@ -539,10 +566,12 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
         // by its short name.
         if (step == "browse" || step == "browse-again") {
             if (step == "browse") PostMessageW(box.Item(layout::kCommand2), BM_CLICK, 0, 0);
-            else PostMessageW(box.Window(), WM_COMMAND, kMenuBrowse, 0);
+            else PostMessageW(box.Window(), WM_COMMAND, layout::kMnuPlikPrzegladaj, 0);
             HWND dialog = TopLevel(box.Pid())[0];
             EXPECT_EQ(Text(dialog), L"Wybierz program.");
-            EXPECT_FALSE(IsWindowEnabled(box.Window()) || IsWindowVisible(GetDlgItem(dialog, chx1))) << "modal";
+            EXPECT_FALSE(IsWindowEnabled(box.Window()) || IsWindowVisible(GetDlgItem(dialog, chx1)) ||
+                         IsIconic(box.Window()))
+                << "modal, and nothing started";
             const std::wstring typed = step == "browse" ? box.omega.substr(3) : L"child.exe";
             Press(dialog, IDOK, &typed);
             const std::wstring label = L"Program: " + box.omega;
@@ -553,7 +582,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
         if (step == "pulse") {  // with the session's clock moved a few seconds before a 3-minute boundary
             ASSERT_LT(Now(), boundary - 0.5) << "the watch begins shortly before a boundary";
             std::vector<double> toggles;
-            for (bool scroll = GetKeyState(VK_SCROLL) & 1; box.ExitCode(0) == STILL_ACTIVE && Now() < boundary + 5;) {
+            for (bool scroll = GetKeyState(VK_SCROLL) & 1; !box.ExitCode(0) && Now() < boundary + 5;) {
                 if (bool now = GetKeyState(VK_SCROLL) & 1; now != scroll) {
                     scroll = now;
                     toggles.push_back(Now());
@@ -564,15 +593,16 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             EXPECT_NEAR(toggles[0], boundary + 0.15, 0.75);
         }
     }
-    EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode) << "czuwajnik.exe's exit code (259: still running)";
+    EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode) << "czuwajnik.exe's exit code, once it has ended";
     held.reset();
     // Beside the exe, what it saved, byte for byte; from a command line, nothing.
-    const std::string saved = !program.empty() ? "" : earlier ? kEarlier : Record(chosen, row.remembered != Nothing);
+    const std::string saved = !program.empty() ? "" : earlier ? kEarlier : Record(chosen, ticked);
     EXPECT_EQ(ReadAll(box.settings), saved);
     EXPECT_EQ(FilesIn(box.path).size(), 1u + program.empty()) << "no temporary file";
     // The file it was started with is left as it was, and alone.
-    EXPECT_EQ(FilesIn(box.start).size(), row.remembered == InTheStartFolder);
-    EXPECT_EQ(ReadAll(box.start + L"ustawienia.dat"), row.remembered == InTheStartFolder ? read : "");
+    const bool inStart = row.remembered == InTheStartFolder || row.remembered == Unticked;
+    EXPECT_EQ(FilesIn(box.start).size(), inStart);
+    EXPECT_EQ(ReadAll(box.start + L"ustawienia.dat"), inStart ? read : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -583,9 +613,14 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"FileHeldWithWriteSharing", InTheStartFolder, L"", L"", "started share", 0},
                     Row{"FileHeldAtSignOut", InTheStartFolder, L"", L"", "started hold sign-out", 1},
                     Row{"StartedFromAnotherFolder", BesideTheExe, L"", L"", "started", 0},
-                    Row{"Browse", Nothing, L"", L"", "browse browse-again close", 0},
-                    Row{"ProgramWithArguments", InTheStartFolder, L"\"..\\Gry, zabawy ąęż\\child.exe\"",
+                    Row{"Browse", Unticked, L"", L"", "browse browse-again close", 0},
+                    Row{"StartedByAnUnquotedPath", InTheStartFolder, L"", L"", "unquoted started", 0},
+                    Row{"ProgramWithArguments", InTheStartFolder, L"\"..\\Gry; zabawy, ąęż\\child.exe\"",
                         L" -x \"b c\"  \"d \\\"e\\\"\" ", "started", 7},
+                    // A console program, its name without ".exe", ending with 259 (Windows' "still running").
+                    Row{"ConsoleProgramEndingWith259", Nothing, L"\"..\\Gry; zabawy, ąęż\\child\"", L"",
+                        "redirected started menu-run", 259},
+                    Row{"ScriptAlongPath", Nothing, L"zadanie", L" 5", "", 5},
                     Row{"WatchingAProcess", InTheStartFolder, L"/pid", L"", "started", 7},
                     Row{"ProgramNotFound", InTheStartFolder, L"brak.exe", L"", "not-found", 2}),
     [](const auto& info) { return std::string(info.param.name); });

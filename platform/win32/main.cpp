@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/win32/win32_platform.h"
 
@@ -20,11 +21,25 @@ void RestrictDllSearchToSystemFolder() {
     if (setDirectories != nullptr) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+// The text after the utility's own name. Windows also starts a program by a path with blanks
+// written unquoted (a Run key, a scheduled task); where the command line begins with the
+// utility's own full path so written, that is its name, not just the path's first word.
+std::wstring Arguments(const wchar_t* afterFirstWord) {
+    const std::wstring_view line = GetCommandLineW();
+    std::wstring own(MAX_PATH, L'\0');
+    own.resize(GetModuleFileNameW(nullptr, own.data(), MAX_PATH));
+    const auto length = static_cast<int>(own.size());
+    const bool unquoted = !own.empty() && line.size() >= own.size() &&
+                          (line.size() == own.size() || line[own.size()] == L' ' || line[own.size()] == L'\t') &&
+                          CompareStringOrdinal(line.data(), length, own.data(), length, TRUE) == CSTR_EQUAL;
+    return unquoted ? std::wstring(line.substr(own.size())) : afterFirstWord;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     RestrictDllSearchToSystemFolder();
-    czuwajnik::win32::Win32Platform platform(instance, commandLine);
+    czuwajnik::win32::Win32Platform platform(instance, Arguments(commandLine));
     czuwajnik::Form1 form(platform);
     return platform.Run(form, showCommand);
 }

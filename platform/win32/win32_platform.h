@@ -51,6 +51,7 @@ public:
     void setLabelText(const std::wstring& text) override;
     bool runEnabled() override;
     void setRunEnabled(bool enabled) override;
+    void disableChoosing() override;
     int checkValue() override;
     void setCheckValue(int value) override;
     bool minimised() override;
@@ -67,12 +68,16 @@ public:
     std::wstring fullPath(const std::wstring& name) override;
     bool isFile(const std::wstring& path) override;
     std::wstring environment(const std::wstring& name) override;
-    std::uint32_t startProgram(const std::wstring& path, const std::wstring& arguments, int showCode) override;
+    bool searchesCurrentFolder(const std::wstring& name) override;
+    std::optional<std::wstring> shortcutTarget(const std::wstring& shortcut) override;
+    std::uint32_t startProgram(const std::wstring& path, const std::wstring& arguments, int showCode,
+                               Streams streams) override;
     Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override;
     SystemError lastError() override;
     std::wstring processPath(Handle process) override;
-    bool getExitCodeProcess(Handle process, std::int32_t& exitCode) override;
+    std::optional<std::int32_t> exitCode(Handle process) override;
     void closeHandle(Handle handle) override;
+    std::uint32_t ownProcessId() override;
     void keepSystemAwake(bool awake) override;
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override;
     float timeOfDay() override;

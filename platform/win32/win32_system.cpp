@@ -1,8 +1,11 @@
 // Directories, processes, key injection, the clock, files and the ANSI code page.
 
-#include <string>
-
 #include "platform/win32/win32_platform.h"
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
 
 namespace czuwajnik::win32 {
 namespace {
@@ -25,8 +28,10 @@ std::wstring FullPath(const std::wstring& name) {
     return full.empty() ? name : full;
 }
 
-[[noreturn]] void ThrowFileError(const std::wstring& name, DWORD code) {
-    throw SystemError(L"Nie można zapisać pliku " + FullPath(name) + L":\r\n" + ErrorText(code), code);
+// `action` is what could not be done, as in "Nie można zapisać pliku".
+[[noreturn]] void ThrowFileError(const wchar_t* action, const std::wstring& name, DWORD code) {
+    throw SystemError(L"Nie można " + std::wstring(action) + L" pliku " + FullPath(name) + L":\r\n" + ErrorText(code),
+                      code);
 }
 
 constexpr int kRetries = 40;
@@ -86,6 +91,67 @@ DWORD WriteInPlace(const std::wstring& target, const std::string& bytes) {
     return WaitingOutBriefHolds([&] { return WriteWholeFile(target, bytes, FILE_SHARE_READ); });
 }
 
+// Ctrl+C and Ctrl+Break in a shared console end the program started there, not the utility, which
+// then ends with that program's code.
+BOOL WINAPI IgnoreBreaks(DWORD event) { return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT; }
+
+// The caller's standard handles, handed on to a program started from the command line as a
+// command prompt would: those it redirected (to a file, a pipe) as they are, the others to its
+// console, which the program then shares. Only these three are inherited.
+class CallersStreams {
+public:
+    // Where a handle is redirected, sets `startup` to hand on the three and returns true. Where none
+    // is, the program shares the caller's console, if any, without being handed anything.
+    bool HandOn(STARTUPINFOEXW& startup) {
+        static const bool console =
+            AttachConsole(ATTACH_PARENT_PROCESS) && SetConsoleCtrlHandler(IgnoreBreaks, TRUE);
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        bool redirected = false;
+        for (int i = 0; i < 3; ++i) {
+            HANDLE own = GetStdHandle(kStreams[i]), copy = nullptr;
+            DWORD mode = 0;
+            if (own != nullptr && own != INVALID_HANDLE_VALUE && !GetConsoleMode(own, &mode)) {
+                redirected = true;
+                DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS);
+            } else if (console) {
+                copy = CreateFileW(i == 0 ? L"CONIN$" : L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
+            }
+            copies_[i].reset(copy == INVALID_HANDLE_VALUE ? nullptr : copy);
+            // Windows 7's console handles are not the kernel's: they cannot be listed, and need not be.
+            const auto value = reinterpret_cast<std::uintptr_t>(copies_[i].get());
+            if (copy != nullptr && ((value & 3) != 3 || GetFileType(copy) != FILE_TYPE_CHAR)) listed_.push_back(copy);
+        }
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        list_.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_.data());
+        if (!redirected || listed_.empty() || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return false;
+        listInitialized_ = true;
+        if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, listed_.data(),
+                                       listed_.size() * sizeof(HANDLE), nullptr, nullptr))
+            return false;
+        startup.StartupInfo.cb = sizeof startup;
+        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = copies_[0].get();
+        startup.StartupInfo.hStdOutput = copies_[1].get();
+        startup.StartupInfo.hStdError = copies_[2].get();
+        startup.lpAttributeList = list;
+        return true;
+    }
+    ~CallersStreams() {
+        if (listInitialized_)
+            DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_.data()));
+    }
+
+private:
+    static constexpr DWORD kStreams[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    UniqueHandle copies_[3];
+    std::vector<HANDLE> listed_;
+    std::vector<char> list_;
+    bool listInitialized_ = false;
+};
+
 }  // namespace
 
 std::wstring ErrorText(DWORD code) {
@@ -135,16 +201,50 @@ std::wstring Win32Platform::environment(const std::wstring& name) {
         [&](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(name.c_str(), buffer, size); });
 }
 
-std::uint32_t Win32Platform::startProgram(const std::wstring& path, const std::wstring& arguments, int showCode) {
+bool Win32Platform::searchesCurrentFolder(const std::wstring& name) {
+    return NeedCurrentDirectoryForExePathW(name.c_str()) != FALSE;
+}
+
+// Read through the shell's link object, as the open-file dialog reads one; COM's library is loaded
+// only when a shortcut is dropped.
+std::optional<std::wstring> Win32Platform::shortcutTarget(const std::wstring& shortcut) {
+    using InitializeFn = HRESULT(WINAPI*)(void*, DWORD);
+    using CreateFn = HRESULT(WINAPI*)(REFCLSID, IUnknown*, DWORD, REFIID, void**);
+    using UninitializeFn = void(WINAPI*)();
+    static const auto initialize = SystemFunction<InitializeFn>(L"ole32.dll", "CoInitializeEx");
+    static const auto create = SystemFunction<CreateFn>(L"ole32.dll", "CoCreateInstance");
+    static const auto uninitialize = SystemFunction<UninitializeFn>(L"ole32.dll", "CoUninitialize");
+    if (initialize == nullptr || create == nullptr || uninitialize == nullptr) return std::nullopt;
+    const HRESULT com = initialize(nullptr, COINIT_APARTMENTTHREADED);
+    std::optional<std::wstring> target;
+    IShellLinkW* link = nullptr;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(create(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                         reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(shortcut.c_str(), STGM_READ))) {
+        std::wstring path(MAX_PATH, L'\0');
+        if (link->GetPath(path.data(), MAX_PATH, nullptr, 0) == S_OK) target = path.substr(0, path.find(L'\0'));
+    }
+    if (file != nullptr) file->Release();
+    if (link != nullptr) link->Release();
+    if (SUCCEEDED(com)) uninitialize();
+    return target;
+}
+
+std::uint32_t Win32Platform::startProgram(const std::wstring& path, const std::wstring& arguments, int showCode,
+                                          Streams streams) {
     // The file is named exactly; the program sees its own path as one quoted item.
     std::wstring commandLine = L"\"" + path + L"\"" + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(showCode);
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = static_cast<WORD>(showCode);
+    CallersStreams callers;
+    const bool handedOn = streams == Streams::Callers && callers.HandOn(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, handedOn,
+                        handedOn ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, nullptr, &startup.StartupInfo, &process))
         throw LastError();
     UniqueHandle threadHandle(process.hThread);
     started_.reset(process.hProcess);
@@ -156,9 +256,10 @@ std::uint32_t Win32Platform::startProgram(const std::wstring& path, const std::w
 // may refuse to open it again (a program guarded by its own protection), and once it has
 // ended its id may be another process's.
 Handle Win32Platform::openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) {
+    access |= SYNCHRONIZE;  // its end is learnt by waiting on it
     if (started_ == nullptr || pid != startedId_) return reinterpret_cast<Handle>(OpenProcess(access, inherit, pid));
     HANDLE copy = nullptr;
-    for (const DWORD rights : {DWORD{access}, DWORD{PROCESS_QUERY_LIMITED_INFORMATION}})
+    for (const DWORD rights : {DWORD{access}, DWORD{PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE}})
         if (DuplicateHandle(GetCurrentProcess(), started_.get(), GetCurrentProcess(), &copy, rights, inherit, 0))
             break;
     return reinterpret_cast<Handle>(copy);
@@ -174,14 +275,17 @@ std::wstring Win32Platform::processPath(Handle process) {
     });
 }
 
-bool Win32Platform::getExitCodeProcess(Handle process, std::int32_t& exitCode) {
+// Ended is what the process itself says, not its code: a program may end with 259 (STILL_ACTIVE).
+std::optional<std::int32_t> Win32Platform::exitCode(Handle process) {
+    const auto handle = reinterpret_cast<HANDLE>(process);
     DWORD code = 0;
-    if (!GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &code)) return false;
-    exitCode = static_cast<std::int32_t>(code);
-    return true;
+    if (WaitForSingleObject(handle, 0) != WAIT_OBJECT_0 || !GetExitCodeProcess(handle, &code)) return std::nullopt;
+    return static_cast<std::int32_t>(code);
 }
 
 void Win32Platform::closeHandle(Handle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+std::uint32_t Win32Platform::ownProcessId() { return GetCurrentProcessId(); }
 
 void Win32Platform::keepSystemAwake(bool awake) {
     SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
@@ -198,16 +302,23 @@ float Win32Platform::timeOfDay() {
            static_cast<float>(now.wMilliseconds) / 1000.0f;
 }
 
+// A file held by another for an instant (another copy saving, a virus scanner) is waited for, as
+// a save waits.
 std::optional<std::string> Win32Platform::readFile(const std::wstring& name, std::size_t maxBytes) {
-    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;  // no such file
+    UniqueHandle file;
+    const DWORD error = WaitingOutBriefHolds([&] {
+        file.reset(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.get() == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    });
+    if (error != ERROR_SUCCESS) ThrowFileError(L"odczytać", name, error);
     std::string bytes(maxBytes + 1, '\0');
     std::size_t filled = 0;
     while (filled < bytes.size()) {
         DWORD got = 0;
         if (!ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled), &got, nullptr))
-            return std::nullopt;
+            ThrowFileError(L"odczytać", name, GetLastError());
         if (got == 0) break;
         filled += got;
     }
@@ -222,7 +333,7 @@ void Win32Platform::replaceFile(const std::wstring& name, const std::string& byt
     // file itself writable) or the file is held by a program that lets others write it but not
     // rename it, a plain write in place still saves.
     const DWORD error = WriteInPlace(target, bytes);
-    if (error != ERROR_SUCCESS) ThrowFileError(name, error);
+    if (error != ERROR_SUCCESS) ThrowFileError(L"zapisać", name, error);
 }
 
 std::optional<std::string> Win32Platform::toAnsi(const std::wstring& text) {

@@ -269,6 +269,13 @@ bool Win32Platform::runEnabled() { return IsWindowEnabled(Control(layout::kComma
 
 void Win32Platform::setRunEnabled(bool enabled) { EnableWindow(Control(layout::kCommand1), enabled); }
 
+void Win32Platform::disableChoosing() {
+    for (const std::uint16_t id : {layout::kCommand1, layout::kCommand2}) EnableWindow(Control(id), FALSE);
+    for (const std::uint16_t id : {layout::kMnuPlikUruchom, layout::kMnuPlikPrzegladaj})
+        EnableMenuItem(GetMenu(window_), id, MF_BYCOMMAND | MF_GRAYED);
+    SetWindowLongPtrW(window_, GWL_EXSTYLE, GetWindowLongPtrW(window_, GWL_EXSTYLE) & ~WS_EX_ACCEPTFILES);
+}
+
 int Win32Platform::checkValue() {
     return SendMessageW(Control(layout::kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
