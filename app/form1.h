@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "platform/platform.h"
@@ -38,12 +39,16 @@ private:
     bool ReadSettings();
     void RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch, Streams streams);
     void Watch(Handle hWatched);
+    void BeginWatching();
+    std::optional<std::int32_t> WatchedEnded();
     static std::wstring CannotStart(const std::wstring& sPath, const SystemError& error);
     void ApplyPulseRule();
     // Driven from the command line (form1_command.cpp).
     void RunCommand(const Command& command);
     void RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments);
     void WatchFromCommandLine(std::uint32_t lProcessId);
+    void WatchNamed(const std::vector<std::wstring>& names);
+    std::optional<std::int32_t> NamedEnded();
     std::wstring FindProgram(const std::wstring& sName);
     void ShowWatching(const std::wstring& sLabel);
     void EndRefused(const std::wstring& sMessage, std::uint32_t lExitCode);
@@ -60,6 +65,10 @@ private:
     std::int32_t lExitCode = 0;
     bool bCommandLine = false;  // driven from the command line: nothing read or saved
     bool bSettingsUnread = false;  // the settings file is there but could not be read: it is kept
+    bool bWatching = false;  // a watched program runs: the pulses and the stay-awake request are on
+    std::vector<std::wstring> sNames;  // watched by name: these programs' file names
+    int iTicks = 0;  // watch ticks while watching by name
+    int iQuiet = 0;  // snapshots in a row without one of them, after one ran
 };
 
 }  // namespace czuwajnik

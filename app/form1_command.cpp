@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr int kTicksPerSnapshot = 1000 / layout::IntervalOf(TimerId::Timer2);  // a snapshot a second
+constexpr int kQuietSeconds = 5;  // by name, the watch ends once none has run this long
 
 const std::wstring kUsage =
     L"Użycie:\r\n"
@@ -20,6 +22,9 @@ const std::wstring kUsage =
     L"    uruchamia PROGRAM z argumentami w bieżącym folderze i czuwa, dopóki działa;\r\n"
     L"czuwajnik.exe /pid N\r\n"
     L"    czuwa, dopóki działa uruchomiony już proces N;\r\n"
+    L"czuwajnik.exe /name NAZWA [NAZWA ...]\r\n"
+    L"    czeka na program o tej nazwie pliku (np. ffmpeg.exe) i czuwa, dopóki działa choć jedna\r\n"
+    L"    jego kopia, także uruchomiona później; kończy się kodem 0, gdy przez 5 s nie działa żadna;\r\n"
     L"czuwajnik.exe /?\r\n"
     L"    pokazuje tę pomoc.\r\n"
     L"\r\n"
@@ -39,6 +44,12 @@ std::vector<std::wstring> ListItems(const std::wstring& list) {
     return items;
 }
 
+std::wstring Joined(const std::vector<std::wstring>& items) {
+    std::wstring text;
+    for (const std::wstring& item : items) text += (text.empty() ? L"" : L", ") + item;
+    return text;
+}
+
 }  // namespace
 
 void Form1::RunCommand(const Command& command) {
@@ -52,6 +63,7 @@ void Form1::RunCommand(const Command& command) {
         case Command::Kind::Refuse: EndRefused(command.problem + L"\r\n\r\n" + kUsage, kErrorInvalidParameter); break;
         case Command::Kind::Run: RunFromCommandLine(command.program, command.arguments); break;
         case Command::Kind::Watch: WatchFromCommandLine(command.pid); break;
+        case Command::Kind::WatchNamed: WatchNamed(command.names); break;
         case Command::Kind::Window: break;
     }
 }
@@ -84,6 +96,37 @@ void Form1::WatchFromCommandLine(std::uint32_t lProcessId) {
     sProgram = platform_.processPath(hWatched);
     Watch(hWatched);
     ShowWatching(layout::kLabelPrefix + sProgram);
+}
+
+// Every process of those programs, also ones started later. Waits, without pulses, while none
+// runs; watches while any does; ends with 0 once none has run for 5 s.
+void Form1::WatchNamed(const std::vector<std::wstring>& names) {
+    sNames = names;
+    ShowWatching(L"Czekam na: " + Joined(names));
+    platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), true);
+    NamedEnded();
+}
+
+// A snapshot a second, whatever the number of processes; the label names what runs.
+std::optional<std::int32_t> Form1::NamedEnded() {
+    if (iTicks++ % kTicksPerSnapshot != 0) return std::nullopt;
+    std::vector<std::wstring> running;
+    const std::uint32_t own = platform_.ownProcessId();
+    int copies = 0;
+    for (const ProcessEntry& process : platform_.processesNamed(sNames)) {
+        if (process.pid == own) continue;
+        ++copies;
+        if (std::find(running.begin(), running.end(), process.name) == running.end()) running.push_back(process.name);
+    }
+    if (copies == 0) {
+        if (bWatching && ++iQuiet > kQuietSeconds) return 0;
+        return std::nullopt;
+    }
+    iQuiet = 0;
+    if (!bWatching) BeginWatching();
+    const std::wstring shown = Joined(running) + L" (działa: " + std::to_wstring(copies) + L")";
+    if (shown != sProgram) platform_.setLabelText(layout::kLabelPrefix + (sProgram = shown));
+    return std::nullopt;
 }
 
 // As the command prompt finds a program: where the name has a folder part, there; else in the

@@ -61,24 +61,34 @@ void Form1::Watch(Handle hWatched) {
     if (hProcess != 0) platform_.closeHandle(hProcess);
     hProcess = hWatched;
     platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), true);
-    // The pulses keep the session's screen awake; the request keeps the computer awake even
-    // where no input reaches, in a locked or disconnected session. Made once the watch is set,
-    // so that the watch's end releases it.
+    BeginWatching();
+}
+
+// The pulses keep the session's screen awake; the request keeps the computer awake even where no
+// input reaches, in a locked or disconnected session. Made once the watch is set, so that the
+// watch's end releases it.
+void Form1::BeginWatching() {
+    bWatching = true;
     platform_.keepSystemAwake(true);
 }
 
 void Form1::Timer2_Timer() {
-    // Judged by the process itself, whatever its exit code: a program may end with 259.
-    const std::optional<std::int32_t> ended = platform_.exitCode(hProcess);
+    const std::optional<std::int32_t> ended = WatchedEnded();
     if (!ended) {
-        ApplyPulseRule();
+        if (bWatching) ApplyPulseRule();
         return;
     }
     lExitCode = *ended;
-    platform_.closeHandle(hProcess);
+    if (hProcess != 0) platform_.closeHandle(hProcess);
     hProcess = 0;
     platform_.keepSystemAwake(false);
     Form_Unload();
+}
+
+// Is the watched program still running, and how did it end? Judged by the process itself, whatever
+// its exit code; by name, by the processes of those programs (form1_command.cpp).
+std::optional<std::int32_t> Form1::WatchedEnded() {
+    return sNames.empty() ? platform_.exitCode(hProcess) : NamedEnded();
 }
 
 // One Scroll Lock press and release in every stretch where the time of day, rounded

@@ -47,8 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CHECK(command.arguments.empty() || command.arguments[0] == L' ' || command.arguments[0] == L'\t');
         CHECK(!command.program.empty() && Unquoted(units.substr(first, rest - first)) == command.program);
     }
-    if (command.kind == Command::Kind::Help || command.kind == Command::Kind::Watch)
+    if (command.kind == Command::Kind::Help || command.kind == Command::Kind::Watch ||
+        command.kind == Command::Kind::WatchNamed)
         CHECK(units[first] == L'/' || units[first] == L'-');
+    // Each name is a file name the text holds, ".exe" added where it had no extension.
+    for (const std::wstring& name : command.names)
+        CHECK(name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos && name.find(L'.') != std::wstring::npos &&
+              (Unquoted(units).find(name) != std::wstring::npos ||
+               Unquoted(units).find(name.substr(0, name.size() - 4)) != std::wstring::npos));
     if (command.kind == Command::Kind::Watch)
         CHECK(command.pid != 0 && Unquoted(units).find(std::to_wstring(command.pid)) != std::wstring::npos);
     CHECK((command.kind == Command::Kind::Refuse) == !command.problem.empty());

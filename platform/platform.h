@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace czuwajnik {
 
@@ -30,6 +31,11 @@ enum class TimerId { Timer1 = 1, Timer2 = 2 };
 // A started program's standard input, output and error: its own (a console program gets a console
 // of its own), or the caller's: the handles the caller redirected, else the caller's console.
 enum class Streams { Own, Callers };
+
+struct ProcessEntry {
+    std::uint32_t pid;
+    std::wstring name;  // its program's file name
+};
 
 // The open-file dialog's record, as the utility fills it. Texts may hold NULs.
 struct OpenFileRequest {
@@ -91,6 +97,9 @@ public:
     virtual std::optional<std::int32_t> exitCode(Handle process) = 0;
     virtual void closeHandle(Handle handle) = 0;
     virtual std::uint32_t ownProcessId() = 0;
+    // One snapshot of the processes whose program's file name is one of `names` (compared as
+    // Windows compares file names), other users' sessions left out; no process is opened for it.
+    virtual std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) = 0;
     // Asks the system to stay out of idle sleep (the display is left to the power plan), or
     // ends that request.
     virtual void keepSystemAwake(bool awake) = 0;

@@ -45,7 +45,10 @@ Log Watching(const std::wstring& program, const std::wstring& open) {
 }
 const std::wstring kUsage =
     L"Użycie:\r\nczuwajnik.exe PROGRAM [ARGUMENTY]\r\n    uruchamia PROGRAM z argumentami w bieżącym folderze i czuwa, "
-    L"dopóki działa;\r\nczuwajnik.exe /pid N\r\n    czuwa, dopóki działa uruchomiony już proces N;\r\nczuwajnik.exe /?"
+    L"dopóki działa;\r\nczuwajnik.exe /pid N\r\n    czuwa, dopóki działa uruchomiony już proces N;\r\n"
+    L"czuwajnik.exe /name NAZWA [NAZWA ...]\r\n    czeka na program o tej nazwie pliku (np. ffmpeg.exe) i czuwa, "
+    L"dopóki działa choć jedna\r\n    jego kopia, także uruchomiona później; kończy się kodem 0, gdy przez 5 s nie "
+    L"działa żadna;\r\nczuwajnik.exe /?"
     L"\r\n    pokazuje tę pomoc.\r\n\r\nCzuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. "
     L"Pliku ustawienia.dat wtedy nie wczytuje ani nie zapisuje.";
 Log Saved(const std::string& bytes) {
@@ -55,6 +58,15 @@ std::wstring Dialog(const std::wstring& at) {
     return L"dialog Wybierz program. at " + at +
            L" Programy (*.exe)|*.exe|Wszystkie pliki (*.*)|*.*| 1 6148 *.*  255 255 255";
 }
+
+// "/name gra": a snapshot a second, the first at once. Its own process does not count; a
+// successor within 5 s keeps the watch.
+const test::Script kByNameScript = {.clock = {At(10, 3, 0)}, .commandLine = L"/name gra",
+                                    .snapshots = {{}, {{test::kOwnPid, L"gra.exe"}}, {{7, L"gra.exe"}},
+                                                  {{7, L"gra.exe"}, {8, L"gra.exe"}}, {}, {{9, L"gra.exe"}}, {}}};
+const Log kByName = Log{L"label Czekam na: gra.exe", L"choosing off", L"minimise", L"Timer2 200", L"awake on",
+                        L"label Program: gra.exe (działa: 1)"} +
+                    kPulse + Log{L"label Program: gra.exe (działa: 2)", L"label Program: gra.exe (działa: 1)"};
 
 struct Story {
     friend void PrintTo(const Story& story, std::ostream* out) { *out << story.name; }
@@ -87,6 +99,8 @@ TEST_P(Stories, ReachTheSystemAsTheRowSays) {
         for (std::string step; steps >> step;)
             if (step == "box") fake.check = 1 - fake.check;
             else if (step.rfind("drop:", 0) == 0) form.Form_OLEDragDrop(test::Widen(step.substr(5)));
+            else if (std::isdigit(step[0]))  // seconds of the watch's 200 ms ticks
+                for (int tick = 0; tick < 5 * std::stoi(step); ++tick) form.Timer2_Timer();
             else (form.*kEvents.at(step))();
     } catch (const test::ProcessEnded&) {
     } catch (const SystemError& error) {
@@ -181,6 +195,12 @@ INSTANTIATE_TEST_SUITE_P(
               {.runs = 1, .code = 3, .commandLine = L" /pid 42"}},
         Story{"NotItself", std::nullopt, "", {L"error Czuwajnik: Proces 4242 to sam Czuwajnik.", L"end 87"},
               {.commandLine = L"/pid 4242"}},
+        // By name: it waits, with no pulse and no request to stay awake, while no other process of
+        // that program runs; then watches; and ends with 0 once none has run for 5 s.
+        Story{"ByName", std::nullopt, "11s", kByName + Log{L"awake off", L"end 0"}, kByNameScript},
+        Story{"ByNameNotBeforeFiveSeconds", std::nullopt, "10s close", kByName + Log{L"end 259"}, kByNameScript},
+        Story{"ByNameClosedWhileWaiting", std::nullopt, "1s close", {kByName[0], kByName[1], kByName[2], kByName[3],
+              L"end 259"}, kByNameScript},
         Story{"NoSuchProcess", std::nullopt, "",
               {L"open 4096 0 42", L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process",
                L"end 87"},
@@ -203,11 +223,17 @@ TEST(CommandLine, ReadsWhatTheUserWrote) {
         {L"/pid 18446744073709551617", L"refuse To nie jest identyfikator procesu: 18446744073709551617"},
         {L"/pid 1x", L"refuse To nie jest identyfikator procesu: 1x"},
         {L"/pidx 1", L"refuse Nieznana opcja: /pidx"},
+        {L"-NAME ffmpeg \"My App.bin\"", L"names ffmpeg.exe|My App.bin"},
+        {L"/name", L"refuse Po /name brak nazwy programu."},
+        {L"/name ok C:\\x.exe", L"refuse To nie jest nazwa pliku programu: C:\\x.exe"},
+        {L"/name \"\"", L"refuse To nie jest nazwa pliku programu: \"\""},
+        {L"/name a\x01", L"refuse To nie jest nazwa pliku programu: a\x01"},
     };
     for (const auto& [line, wanted] : cases) {
         const Command c = ReadCommandLine(line);
-        const std::wstring kinds[] = {L"window", L"run ", L"watch ", L"help", L"refuse "};
-        const std::wstring what[] = {L"", c.program + L"|" + c.arguments, std::to_wstring(c.pid), L"", c.problem};
+        const std::wstring kinds[] = {L"window", L"run ", L"watch ", L"names ", L"help", L"refuse "};
+        const std::wstring what[] = {L"", c.program + L"|" + c.arguments, std::to_wstring(c.pid),
+                                     c.names.empty() ? L"" : c.names.front() + L"|" + c.names.back(), L"", c.problem};
         EXPECT_EQ(kinds[static_cast<int>(c.kind)] + what[static_cast<int>(c.kind)], wanted) << line;
     }
 }

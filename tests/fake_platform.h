@@ -43,6 +43,7 @@ struct Script {
     std::map<std::wstring, std::wstring> env;
     std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe"};  // the files that exist, besides the settings
     std::map<std::wstring, std::wstring> shortcuts;  // their targets
+    std::deque<std::vector<ProcessEntry>> snapshots{{}};  // one per snapshot
     bool held = false;  // the settings file in the start folder is held: there, but it cannot be read
 };
 
@@ -124,6 +125,13 @@ public:
     }
     void closeHandle(Handle handle) override { Log(L"close", handle); }
     std::uint32_t ownProcessId() override { return kOwnPid; }
+    // The next snapshot's processes of those names (in any case, the system's part).
+    std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) override {
+        std::vector<ProcessEntry> named;
+        for (const ProcessEntry& process : Next(snapshots))
+            if (std::find(names.begin(), names.end(), process.name) != names.end()) named.push_back(process);
+        return named;
+    }
     void keepSystemAwake(bool awake) override { Log(L"awake", awake ? L"on" : L"off"); }
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override {
         Log(L"key", +vk, +scan, flags, extra);

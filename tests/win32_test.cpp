@@ -469,8 +469,8 @@ struct Row {
     friend void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
     const char* name;
     Remembered remembered;  // child.exe, ticked to run at start
-    // Czuwajnik's command line after its own name: the program as given (or /pid, to watch
-    // child.exe started some other way), then its arguments.
+    // Czuwajnik's command line after its own name: the program as given (or /pid or /name, to
+    // watch child.exe started some other way), then its arguments.
     const wchar_t* program;
     const wchar_t* arguments;
     // What the user (and the world) does, in order; "redirected" and "unquoted" say how
@@ -500,7 +500,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     if (row.remembered != Nothing) WriteAll(where + L"ustawienia.dat", read);
     const double boundary = std::ceil(Now() / 180) * 180;  // the next 3-minute boundary of the day
     fs::current_path(box.start);
-    UniqueHandle child = program == L"/pid" ? Spawn(box.child) : nullptr;
+    UniqueHandle child = program == L"/pid" || program == L"/name" ? Spawn(box.child) : nullptr;
     const std::wstring pid = program == L"/pid" ? L" " + std::to_wstring(GetProcessId(child.get())) : L"";
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const auto redirect = [&](const wchar_t* name) {
@@ -534,6 +534,15 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             box.ExitCode(kPatienceMs);
             const std::string report = ReadAll(box.childFolder + L"report.txt");
             EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 3) << "child.exe started once";
+        }
+        // By name, a second copy from another folder, started once the first is watched, keeps the
+        // watch after the first has ended; the watch ends 5 s after the second.
+        if (step == "second") {
+            const std::wstring one = L"Program: child.exe (działa: 1)";
+            WaitFor("one copy counted", [&] { return Text(box.Item(layout::kLabel1)) == one; });
+            WriteAll(fs::path(box.omega).parent_path() / L"child.cfg", "5000 9");
+            EXPECT_EQ(WaitForSingleObject(Spawn(box.omega).get(), kPatienceMs), WAIT_OBJECT_0) << "the second ends";
+            EXPECT_FALSE(box.ExitCode(4000)) << "watching 4 s after the last copy ended";
         }
         // Held without sharing, as a backup tool or an editor might; or letting others read and
         // write it but not rename it, as a log viewer might.
@@ -622,6 +631,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "redirected started menu-run", 259},
                     Row{"ScriptAlongPath", Nothing, L"zadanie", L" 5", "", 5},
                     Row{"WatchingAProcess", InTheStartFolder, L"/pid", L"", "started", 7},
+                    Row{"WatchingByName", Nothing, L"/name", L" CHILD", "second", 0},
                     Row{"ProgramNotFound", InTheStartFolder, L"brak.exe", L"", "not-found", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 

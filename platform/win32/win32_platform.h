@@ -78,6 +78,7 @@ public:
     std::optional<std::int32_t> exitCode(Handle process) override;
     void closeHandle(Handle handle) override;
     std::uint32_t ownProcessId() override;
+    std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) override;
     void keepSystemAwake(bool awake) override;
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override;
     float timeOfDay() override;

@@ -3,7 +3,9 @@
 #include "platform/win32/win32_platform.h"
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -286,6 +288,27 @@ std::optional<std::int32_t> Win32Platform::exitCode(Handle process) {
 void Win32Platform::closeHandle(Handle handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
 std::uint32_t Win32Platform::ownProcessId() { return GetCurrentProcessId(); }
+
+// The system's process list names each program's file; only the processes of those names are asked
+// for their session.
+std::vector<ProcessEntry> Win32Platform::processesNamed(const std::vector<std::wstring>& names) {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot.get() == INVALID_HANDLE_VALUE) throw LastError();  // not "none runs", which would end the watch
+    DWORD ownSession = 0, session = 0;
+    const bool sessions = ProcessIdToSessionId(GetCurrentProcessId(), &ownSession);
+    std::vector<ProcessEntry> found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        const bool named = std::any_of(names.begin(), names.end(), [&](const std::wstring& name) {
+            return CompareStringOrdinal(entry.szExeFile, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+        });
+        const bool otherSession =
+            sessions && ProcessIdToSessionId(entry.th32ProcessID, &session) && session != ownSession;
+        if (named && !otherSession) found.push_back({entry.th32ProcessID, entry.szExeFile});
+    }
+    return found;
+}
 
 void Win32Platform::keepSystemAwake(bool awake) {
     SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
