@@ -2,6 +2,7 @@
 // Czuwajnik's only window: it owns all state and handles every event.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,8 @@ private:
     void WatchFromCommandLine(std::uint32_t lProcessId);
     void WatchNamed(const std::vector<std::wstring>& names);
     std::optional<std::int32_t> NamedEnded();
+    void FindCopies();
+    void ShowCopies();
     std::wstring FindProgram(const std::wstring& sName);
     void ShowWatching(const std::wstring& sLabel);
     void EndRefused(const std::wstring& sMessage, std::uint32_t lExitCode);
@@ -66,9 +69,15 @@ private:
     bool bCommandLine = false;  // driven from the command line: nothing read or saved
     bool bSettingsUnread = false;  // the settings file is there but could not be read: it is kept
     bool bWatching = false;  // a watched program runs: the pulses and the stay-awake request are on
-    std::vector<std::wstring> sNames;  // watched by name: these programs' file names
-    int iTicks = 0;  // watch ticks while watching by name
-    int iQuiet = 0;  // snapshots in a row without one of them, after one ran
+    // Watched by name: these programs' file names, and the copies of them found, by process id.
+    struct Copy {
+        Handle hProcess;  // 0 where it could not be opened: then the process list tells its end
+        std::wstring sName;
+    };
+    std::vector<std::wstring> sNames;
+    std::map<std::uint32_t, Copy> mCopies;
+    unsigned iTicks = 0;  // watch ticks
+    int iQuiet = 0;  // seconds in a row with no copy, after one ran
 };
 
 }  // namespace czuwajnik

@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
-constexpr int kTicksPerSnapshot = 1000 / layout::IntervalOf(TimerId::Timer2);  // a snapshot a second
+constexpr int kTicksPerSecond = 1000 / layout::IntervalOf(TimerId::Timer2);
+constexpr int kTicksPerRecount = 60 * kTicksPerSecond;
 constexpr int kQuietSeconds = 5;  // by name, the watch ends once none has run this long
 
 const std::wstring kUsage =
@@ -107,26 +108,49 @@ void Form1::WatchNamed(const std::vector<std::wstring>& names) {
     NamedEnded();
 }
 
-// A snapshot a second, whatever the number of processes; the label names what runs.
+// Each second, the copies found that have ended are let go. The process list is read then only
+// while none is known to run (before one runs, in the 5 s after the last, or while one could not
+// be opened to be watched); else once a minute, to count the copies started meanwhile.
 std::optional<std::int32_t> Form1::NamedEnded() {
-    if (iTicks++ % kTicksPerSnapshot != 0) return std::nullopt;
-    std::vector<std::wstring> running;
-    const std::uint32_t own = platform_.ownProcessId();
-    int copies = 0;
-    for (const ProcessEntry& process : platform_.processesNamed(sNames)) {
-        if (process.pid == own) continue;
-        ++copies;
-        if (std::find(running.begin(), running.end(), process.name) == running.end()) running.push_back(process.name);
+    if (iTicks++ % kTicksPerSecond != 0) return std::nullopt;
+    for (auto copy = mCopies.begin(); copy != mCopies.end();) {
+        const Handle hCopy = copy->second.hProcess;
+        const bool ended = hCopy != 0 && platform_.exitCode(hCopy);
+        if (ended) platform_.closeHandle(hCopy);
+        copy = ended ? mCopies.erase(copy) : std::next(copy);
     }
-    if (copies == 0) {
-        if (bWatching && ++iQuiet > kQuietSeconds) return 0;
-        return std::nullopt;
-    }
+    const bool blind =
+        std::any_of(mCopies.begin(), mCopies.end(), [](const auto& copy) { return copy.second.hProcess == 0; });
+    if (mCopies.empty() || blind || iTicks % kTicksPerRecount == 1) FindCopies();
+    if (mCopies.empty()) return bWatching && ++iQuiet > kQuietSeconds ? std::optional<std::int32_t>(0) : std::nullopt;
     iQuiet = 0;
     if (!bWatching) BeginWatching();
-    const std::wstring shown = Joined(running) + L" (działa: " + std::to_wstring(copies) + L")";
-    if (shown != sProgram) platform_.setLabelText(layout::kLabelPrefix + (sProgram = shown));
+    ShowCopies();
     return std::nullopt;
+}
+
+// One snapshot: the copies it lists are kept, or opened to be watched; the others have ended.
+void Form1::FindCopies() {
+    std::map<std::uint32_t, Copy> found;
+    const std::uint32_t own = platform_.ownProcessId();
+    for (const ProcessEntry& process : platform_.processesNamed(sNames)) {
+        if (process.pid == own) continue;
+        if (const auto known = mCopies.find(process.pid); known != mCopies.end()) found.insert(mCopies.extract(known));
+        else found[process.pid] = {platform_.openProcess(kProcessQueryLimitedInformation, false, process.pid),
+                                   process.name};
+    }
+    for (const auto& [pid, copy] : mCopies)
+        if (copy.hProcess != 0) platform_.closeHandle(copy.hProcess);
+    mCopies = std::move(found);
+}
+
+// The label names what runs, and how many copies.
+void Form1::ShowCopies() {
+    std::vector<std::wstring> running;
+    for (const auto& [pid, copy] : mCopies)
+        if (std::find(running.begin(), running.end(), copy.sName) == running.end()) running.push_back(copy.sName);
+    const std::wstring shown = Joined(running) + L" (działa: " + std::to_wstring(mCopies.size()) + L")";
+    if (shown != sProgram) platform_.setLabelText(layout::kLabelPrefix + (sProgram = shown));
 }
 
 // As the command prompt finds a program: where the name has a folder part, there; else in the

@@ -43,7 +43,7 @@ struct Script {
     std::map<std::wstring, std::wstring> env;
     std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe"};  // the files that exist, besides the settings
     std::map<std::wstring, std::wstring> shortcuts;  // their targets
-    std::deque<std::vector<ProcessEntry>> snapshots{{}};  // one per snapshot
+    std::vector<std::vector<ProcessEntry>> seconds{{}};  // what runs, second by second; the last stays
     bool held = false;  // the settings file in the start folder is held: there, but it cannot be read
 };
 
@@ -119,16 +119,22 @@ public:
     }
     SystemError lastError() override { return SystemError(L"no such process", 87); }
     std::wstring processPath(Handle process) override { return L"C:\\Gry\\" + std::to_wstring(process) + L".exe"; }
+    std::size_t second = 0;
+    const std::vector<ProcessEntry>& Now() const { return seconds[std::min(second, seconds.size() - 1)]; }
     std::optional<std::int32_t> exitCode(Handle process) override {
+        const auto listed = [process](const std::vector<ProcessEntry>& running) {
+            return std::any_of(running.begin(), running.end(), [&](auto& p) { return 1000 + p.pid == process; });
+        };
+        if (std::any_of(seconds.begin(), seconds.end(), listed)) return listed(Now()) ? std::nullopt : std::optional(0);
         if (process == 0 || runs-- > 0) return std::nullopt;
         return code;
     }
     void closeHandle(Handle handle) override { Log(L"close", handle); }
     std::uint32_t ownProcessId() override { return kOwnPid; }
-    // The next snapshot's processes of those names (in any case, the system's part).
+    // This second's processes of those names (in any case, the system's part).
     std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) override {
         std::vector<ProcessEntry> named;
-        for (const ProcessEntry& process : Next(snapshots))
+        for (const ProcessEntry& process : Now())
             if (std::find(names.begin(), names.end(), process.name) != names.end()) named.push_back(process);
         return named;
     }

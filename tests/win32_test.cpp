@@ -527,8 +527,9 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             EXPECT_TRUE(IsIconic(box.Window()) && !IsWindowEnabled(box.Item(layout::kCommand1)));
         }
         // A console program gets the handles the caller redirected, and only through them writes there.
-        const std::wstring leads = L"\n256 \\\\?\\" + box.childFolder + L"out.txt \\\\?\\" + box.childFolder + L"err.txt\n";
-        if (step == "redirected") EXPECT_THAT(box.Report(), EndsWith(leads));
+        if (step == "redirected")
+            EXPECT_THAT(box.Report(), EndsWith(L"\n256 \\\\?\\" + box.childFolder + L"out.txt \\\\?\\" +
+                                                   box.childFolder + L"err.txt\n"));
         if (step == "menu-run") {  // during a command-line run, Uruchom from the menu starts nothing more
             PostMessageW(box.Window(), WM_COMMAND, layout::kMnuPlikUruchom, 0);
             box.ExitCode(kPatienceMs);

@@ -117,6 +117,7 @@ private:
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueFont font_;
     UniqueHandle started_;  // the program started last
+    std::vector<std::uint8_t> processList_;  // the system's list of processes, as last read
     DWORD startedId_ = 0;
 };
 

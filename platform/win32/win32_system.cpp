@@ -3,7 +3,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include <shlobj.h>
-#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <string>
@@ -289,25 +289,33 @@ void Win32Platform::closeHandle(Handle handle) { CloseHandle(reinterpret_cast<HA
 
 std::uint32_t Win32Platform::ownProcessId() { return GetCurrentProcessId(); }
 
-// The system's process list names each program's file; only the processes of those names are asked
-// for their session.
+// One read of the system's list of processes, which names each one's program file and session:
+// no process is opened. The buffer is kept for the next read, and grown while the list outgrows it.
 std::vector<ProcessEntry> Win32Platform::processesNamed(const std::vector<std::wstring>& names) {
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (snapshot.get() == INVALID_HANDLE_VALUE) throw LastError();  // not "none runs", which would end the watch
-    DWORD ownSession = 0, session = 0;
+    using QueryFn = NTSTATUS(NTAPI*)(SYSTEM_INFORMATION_CLASS, void*, ULONG, ULONG*);
+    static const auto query = SystemFunction<QueryFn>(L"ntdll.dll", "NtQuerySystemInformation");
+    constexpr auto kLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
+    NTSTATUS status = kLengthMismatch;
+    for (ULONG needed = 0; query != nullptr && status == kLengthMismatch;) {
+        processList_.resize(std::max<std::size_t>({processList_.size(), needed + 4096, 65536}));
+        status = query(SystemProcessInformation, processList_.data(), static_cast<ULONG>(processList_.size()), &needed);
+    }
+    // Not "none runs", which would end the watch.
+    if (status != 0) throw SystemError(L"Nie można odczytać listy procesów systemu.");
+    DWORD ownSession = 0;
     const bool sessions = ProcessIdToSessionId(GetCurrentProcessId(), &ownSession);
     std::vector<ProcessEntry> found;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        const bool named = std::any_of(names.begin(), names.end(), [&](const std::wstring& name) {
-            return CompareStringOrdinal(entry.szExeFile, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+    for (std::size_t at = 0;;) {
+        const auto& process = *reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(processList_.data() + at);
+        const std::wstring name(process.ImageName.Buffer, process.ImageName.Length / sizeof(wchar_t));
+        const bool named = std::any_of(names.begin(), names.end(), [&](const std::wstring& wanted) {
+            return CompareStringOrdinal(name.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL;
         });
-        const bool otherSession =
-            sessions && ProcessIdToSessionId(entry.th32ProcessID, &session) && session != ownSession;
-        if (named && !otherSession) found.push_back({entry.th32ProcessID, entry.szExeFile});
+        const auto pid = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(process.UniqueProcessId));
+        if (named && (!sessions || process.SessionId == ownSession)) found.push_back({pid, name});
+        if (process.NextEntryOffset == 0) return found;
+        at += process.NextEntryOffset;
     }
-    return found;
 }
 
 void Win32Platform::keepSystemAwake(bool awake) {
