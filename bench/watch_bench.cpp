@@ -2,7 +2,7 @@
 // czuwajnik.exe with auto-run of sleeper.exe, then watch_floor.exe on that same sleeper twice,
 // without a window and with one like the utility's, waits, and sets the three watchers' CPU
 // time and peak working set side by side. Then it ends the sleeper and checks that every
-// watcher ends and the utility ends cleanly.
+// watcher ends and the utility ends cleanly. Last, the watch by name among 100 other processes.
 //
 //   watch_bench.exe <czuwajnik.exe> [seconds, default 60]
 // sleeper.exe and watch_floor.exe are taken from beside this program.
@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -111,6 +112,41 @@ void Row(const char* what, double utility, double floor, double windowedFloor) {
     std::printf("\n");
 }
 
+// Watching by name among 100 other processes: czuwajnik.exe /name sleeper.exe beside czuwajnik.exe
+// sleeper.exe, the watch of the same program by its handle, each as a share of one core. Then
+// the sleeper ends both: the one with the sleeper's code, the one by name with 0, 5 s later.
+bool MeasureByName(const TempFolder& temp, const std::wstring& utilityExe, DWORD seconds) {
+    const std::wstring otherExe = temp.path + L"other.exe";
+    CopyFileW((temp.path + L"sleeper.exe").c_str(), otherExe.c_str(), FALSE);
+    std::vector<UniqueHandle> others;
+    DWORD pid = 0, byHandlePid = 0, byNamePid = 0;
+    for (int i = 0; i < 100; ++i) others.push_back(Start(otherExe, L"", temp.path, pid));
+    const UniqueHandle byHandle = Start(utilityExe, L"sleeper.exe", temp.path, byHandlePid);
+    const UniqueHandle byName = Start(utilityExe, L"/name sleeper.exe", temp.path, byNamePid);
+    const UniqueHandle sleeper(OpenProcess(PROCESS_TERMINATE, FALSE, FindChild(byHandlePid, L"sleeper.exe")));
+    Sleep(2000);  // past start-up and the first snapshots
+    const Usage handleStart = Measure(byHandle.get()), nameStart = Measure(byName.get());
+    Sleep(seconds * 1000);
+    const double handleShare = (Measure(byHandle.get()).cpuMs - handleStart.cpuMs) / (seconds * 10.0);
+    const double nameShare = (Measure(byName.get()).cpuMs - nameStart.cpuMs) / (seconds * 10.0);
+    std::printf("%-28s %10s %10s %7s\n", "100 other processes", "/name", "PROGRAM", "ratio");
+    std::printf("%-28s %10.3f %10.3f %6.2fx\n", "CPU % of one core, steady", nameShare, handleShare,
+                handleShare > 0 ? nameShare / handleShare : 0.0);
+    TerminateProcess(sleeper.get(), 5);
+    DWORD handleCode = STILL_ACTIVE, nameCode = STILL_ACTIVE;
+    const bool ended = WaitForSingleObject(byHandle.get(), 10000) == WAIT_OBJECT_0 &&
+                       WaitForSingleObject(byName.get(), 15000) == WAIT_OBJECT_0;
+    GetExitCodeProcess(byHandle.get(), &handleCode);
+    GetExitCodeProcess(byName.get(), &nameCode);
+    for (const UniqueHandle& other : others) TerminateProcess(other.get(), 0);
+    for (const UniqueHandle* watcher : {&byHandle, &byName})
+        if (WaitForSingleObject(watcher->get(), 0) == WAIT_TIMEOUT) TerminateProcess(watcher->get(), 1);
+    const bool ok = sleeper && ended && handleCode == 5 && nameCode == 0 && nameShare < 0.1;
+    std::printf("%s  by name under 0.1 %% of a core; both ended with the sleeper (codes %lu and %lu)\n",
+                ok ? "PASS" : "FAIL", handleCode, nameCode);
+    return ok;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -189,5 +225,6 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%s  both watch_floor copies ended once the sleeper ended\n", floorsEnded ? "PASS" : "FAIL");
     for (const UniqueHandle* watcher : {&utility, &floor, &windowed})
         if (WaitForSingleObject(watcher->get(), 0) == WAIT_TIMEOUT) TerminateProcess(watcher->get(), 1);
-    return utilityOk && floorsEnded ? 0 : 1;
+    const bool byNameOk = MeasureByName(temp, utilityExe, seconds);
+    return utilityOk && floorsEnded && byNameOk ? 0 : 1;
 }

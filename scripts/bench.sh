@@ -42,7 +42,7 @@ for arch in "${arches[@]}"; do
   echo "$out"
   [ "$status" -eq 0 ] || failed=1
   report+=("$arch ($( [ "$arch" = win32 ] && echo "emulated CPU" || echo "native CPU"), exit $status):")
-  while IFS= read -r line; do report+=("  $line"); done < <(grep -E 'ratio|CPU|peak|FAIL' <<<"$out")
+  while IFS= read -r line; do report+=("  $line"); done < <(grep -E 'ratio|CPU|peak|FAIL|other processes' <<<"$out")
 done
 
 echo "=== report"
