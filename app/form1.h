@@ -77,7 +77,7 @@ private:
     std::vector<std::wstring> sNames;
     std::map<std::uint32_t, Copy> mCopies;
     unsigned iTicks = 0;  // watch ticks
-    int iQuiet = 0;  // seconds in a row with no copy, after one ran
+    std::optional<std::uint64_t> lQuietSince;  // when no copy was found running any more
 };
 
 }  // namespace czuwajnik

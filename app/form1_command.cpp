@@ -15,7 +15,7 @@ constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr int kTicksPerSecond = 1000 / layout::IntervalOf(TimerId::Timer2);
 constexpr int kTicksPerRecount = 60 * kTicksPerSecond;
-constexpr int kQuietSeconds = 5;  // by name, the watch ends once none has run this long
+constexpr std::uint64_t kQuietMs = 5000;  // by name, the watch ends once none has run this long
 
 const std::wstring kUsage =
     L"Użycie:\r\n"
@@ -122,8 +122,13 @@ std::optional<std::int32_t> Form1::NamedEnded() {
     const bool blind =
         std::any_of(mCopies.begin(), mCopies.end(), [](const auto& copy) { return copy.second.hProcess == 0; });
     if (mCopies.empty() || blind || iTicks % kTicksPerRecount == 1) FindCopies();
-    if (mCopies.empty()) return bWatching && ++iQuiet > kQuietSeconds ? std::optional<std::int32_t>(0) : std::nullopt;
-    iQuiet = 0;
+    if (mCopies.empty()) {
+        // The last copy ended before the check that found it gone.
+        if (bWatching && !lQuietSince) lQuietSince = platform_.milliseconds();
+        if (lQuietSince && platform_.milliseconds() - *lQuietSince >= kQuietMs) return 0;
+        return std::nullopt;
+    }
+    lQuietSince.reset();
     if (!bWatching) BeginWatching();
     ShowCopies();
     return std::nullopt;

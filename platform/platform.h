@@ -105,6 +105,7 @@ public:
     virtual void keepSystemAwake(bool awake) = 0;
     virtual void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) = 0;
     virtual float timeOfDay() = 0;  // seconds since local midnight
+    virtual std::uint64_t milliseconds() = 0;  // since the system started: never moved by a clock change
 
     // Files and the ANSI code page.
     // At most maxBytes + 1 bytes are read, so a caller can tell an oversized file; nullopt where

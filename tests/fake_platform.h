@@ -143,6 +143,7 @@ public:
         Log(L"key", +vk, +scan, flags, extra);
     }
     float timeOfDay() override { return Next(clock); }
+    std::uint64_t milliseconds() override { return 1000 * second; }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override {
         if (held && files.count(Full(name))) throw SystemError(L"held (code 32)", 32);

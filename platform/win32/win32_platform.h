@@ -82,6 +82,7 @@ public:
     void keepSystemAwake(bool awake) override;
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override;
     float timeOfDay() override;
+    std::uint64_t milliseconds() override { return GetTickCount64(); }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override;
     void replaceFile(const std::wstring& name, const std::string& bytes) override;
