@@ -107,7 +107,7 @@ UniqueHandle Spawn(const std::wstring& exe, const std::wstring& arguments = L"",
                    HANDLE out = nullptr, HANDLE err = nullptr) {
     std::wstring commandLine = (quoted ? L"\"" + exe + L"\"" : exe) + arguments;
     STARTUPINFOW startup{sizeof startup};
-    startup.dwFlags = STARTF_USESTDHANDLES;  // none, unless given
+    startup.dwFlags = STARTF_USESTDHANDLES;  // none but those given, as from a shortcut
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
@@ -522,7 +522,8 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
         if (step == "started") {
             const std::wstring folder = fs::path(program.empty() ? box.childFolder : box.start).parent_path();
             const std::wstring arguments = child ? L"" : row.arguments;
-            EXPECT_THAT(box.Report(), StartsWith(folder + L"\n\"" + box.child + L"\"" + arguments + L"\n"));
+            const std::wstring handedOn = has("redirected") || child ? L"256" : L"0";
+            EXPECT_THAT(box.Report(), StartsWith(folder + L"\n\"" + box.child + L"\"" + arguments + L"\n" + handedOn));
             EXPECT_EQ(Text(box.Item(layout::kLabel1)), L"Program: " + box.child);
             EXPECT_TRUE(IsIconic(box.Window()) && !IsWindowEnabled(box.Item(layout::kCommand1)));
         }
