@@ -107,28 +107,31 @@ public:
     bool HandOn(STARTUPINFOEXW& startup) {
         static const bool console =
             AttachConsole(ATTACH_PARENT_PROCESS) && SetConsoleCtrlHandler(IgnoreBreaks, TRUE);
+        const auto redirected = [](HANDLE own) {
+            DWORD mode = 0;
+            return own != nullptr && own != INVALID_HANDLE_VALUE && !GetConsoleMode(own, &mode);
+        };
+        const auto ownRedirected = [&](DWORD stream) { return redirected(GetStdHandle(stream)); };
+        if (std::none_of(std::begin(kStreams), std::end(kStreams), ownRedirected)) return false;
         SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-        bool redirected = false;
         for (int i = 0; i < 3; ++i) {
             HANDLE own = GetStdHandle(kStreams[i]), copy = nullptr;
-            DWORD mode = 0;
-            if (own != nullptr && own != INVALID_HANDLE_VALUE && !GetConsoleMode(own, &mode)) {
-                redirected = true;
+            if (redirected(own))
                 DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS);
-            } else if (console) {
+            else if (console)
                 copy = CreateFileW(i == 0 ? L"CONIN$" : L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
-            }
             copies_[i].reset(copy == INVALID_HANDLE_VALUE ? nullptr : copy);
             // Windows 7's console handles are not the kernel's: they cannot be listed, and need not be.
             const auto value = reinterpret_cast<std::uintptr_t>(copies_[i].get());
-            if (copy != nullptr && ((value & 3) != 3 || GetFileType(copy) != FILE_TYPE_CHAR)) listed_.push_back(copy);
+            if (value != 0 && ((value & 3) != 3 || GetFileType(copies_[i].get()) != FILE_TYPE_CHAR))
+                listed_.push_back(copies_[i].get());
         }
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
         list_.resize(size);
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_.data());
-        if (!redirected || listed_.empty() || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return false;
+        if (listed_.empty() || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return false;
         listInitialized_ = true;
         if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, listed_.data(),
                                        listed_.size() * sizeof(HANDLE), nullptr, nullptr))
