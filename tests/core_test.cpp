@@ -62,10 +62,9 @@ std::wstring Dialog(const std::wstring& at) {
 // "/name gra", second by second. Its own process does not count; the copies found are watched by
 // their handles, 10 started meanwhile is not looked for before a minute; 9 cannot be opened, and
 // is found gone by the process list; a successor within 5 s keeps the watch.
-const test::Script kByNameScript = {
-    .clock = {At(10, 3, 0)}, .opens = 2, .commandLine = L"/name gra",
-    .seconds = {{}, {{test::kOwnPid, L"gra.exe"}}, {{7, L"gra.exe"}, {8, L"gra.exe"}},
-                {{8, L"gra.exe"}, {10, L"gra.exe"}}, {}, {{9, L"gra.exe"}}, {}}};
+const test::Script kByNameScript = {.clock = {At(10, 3, 0)}, .opens = 2, .commandLine = L"/name gra",
+                                    .seconds = {{}, {{4242, L"gra.exe"}}, {{7, L"gra.exe"}, {8, L"gra.exe"}},
+                                                {{8, L"gra.exe"}, {10, L"gra.exe"}}, {}, {{9, L"gra.exe"}}, {}}};
 const Log kByName = Log{L"label Czekam na: gra.exe", L"choosing off", L"minimise", L"Timer2 200", L"open 4096 0 7",
                         L"open 4096 0 8", L"awake on", L"label Program: gra.exe (działa: 2)"} +
                     kPulse + Log{L"close 1007", L"label Program: gra.exe (działa: 1)", L"close 1008", L"open 4096 0 9"};
@@ -183,9 +182,10 @@ INSTANTIATE_TEST_SUITE_P(
               Log{L"start C:\\Gry;Stare\\gra.cmd -x show 1 caller's"} +
                   Watching(L"C:\\Gry;Stare\\gra.cmd", L"open 1024 0 1") + Log{L"end 5"},
               {.runs = 1, .code = 5, .commandLine = L"gra -x",
-               .env = {{L"PATH", L"C:\\Narzedzia;\"C:\\Gry;Stare\""}, {L"PATHEXT", L".CMD;.EXE"},
+               .env = {{L"PATH", L"C:\\Narzedzia;\"C:\\Gry;Stare\";"}, {L"PATHEXT", L".CMD;.EXE;"},
                        {L"NoDefaultCurrentDirectoryInExePath", L"1"}},
-               .programs = {L"D:\\start\\gra.cmd", L"C:\\Gry;Stare\\gra.exe", L"C:\\Gry;Stare\\gra.cmd"}}},
+               .programs = {L"D:\\start\\gra.cmd", L"C:\\Narzedzia\\gra", L"C:\\Gry;Stare\\gra.exe",
+                            L"C:\\Gry;Stare\\gra.cmd"}}},
         // Where it cannot be watched (its status cannot be read), it is taken for still running.
         Story{"OrInTheCurrentFolder", std::nullopt, "watch close",
               Log{L"start D:\\start\\hra.exe show 1 caller's"} + Watching(L"D:\\start\\hra.exe", L"open 1024 0 1") +
@@ -204,8 +204,14 @@ INSTANTIATE_TEST_SUITE_P(
         // that program runs; then watches; and ends with 0 once none has run for 5 s.
         Story{"ByName", std::nullopt, "11s", kByName + Log{L"awake off", L"end 0"}, kByNameScript},
         Story{"ByNameNotBeforeFiveSeconds", std::nullopt, "10s close", kByName + Log{L"end 259"}, kByNameScript},
-        Story{"ByNameClosedWhileWaiting", std::nullopt, "1s close", {kByName[0], kByName[1], kByName[2], kByName[3],
-              L"end 259"}, kByNameScript},
+        // A copy running at the start is watched at once; one started meanwhile is counted within a minute.
+        Story{"ByNameCountsWithinAMinute", std::nullopt, "60s close",
+              Log{kByName[0], kByName[1], kByName[2], kByName[3], L"open 4096 0 7", L"awake on",
+                  L"label Program: gra.exe (działa: 1)", L"open 4096 0 10", L"label Program: gra.exe (działa: 2)",
+                  L"end 259"},
+              {.commandLine = L"/name gra", .seconds = {{{7, L"gra.exe"}}, {{7, L"gra.exe"}, {10, L"gra.exe"}}}}},
+        Story{"ByNameClosedWhileWaiting", std::nullopt, "6s close", {kByName[0], kByName[1], kByName[2], kByName[3],
+              L"end 259"}, {.commandLine = L"/name gra"}},
         Story{"NoSuchProcess", std::nullopt, "",
               {L"open 4096 0 42", L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process",
                L"end 87"},

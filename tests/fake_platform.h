@@ -32,22 +32,18 @@ T Next(std::deque<T>& answers) {
 
 // What the system answers.
 struct Script {
-    int runs = 0;                   // status reads that find the watched process running
-    std::int32_t code = 0;          // its exit code after them
+    int runs = 0, code = 0;         // status reads that find the watched process running; its exit code after them
     std::deque<float> clock{1.0f};  // one per read
     std::deque<std::optional<std::wstring>> answers{std::nullopt};  // the dialog's; nullopt: Cancel
     int starts = 99, opens = 99;                      // how many program starts and process opens succeed
     std::map<std::wstring, std::wstring> shortNames;
     bool twoBytes = false;  // the code page holds a letter in two bytes, as 932 does
     std::wstring commandLine;  // the utility's arguments
-    std::map<std::wstring, std::wstring> env;
+    std::map<std::wstring, std::wstring> env, shortcuts;  // the variables; the shortcuts' targets
     std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe"};  // the files that exist, besides the settings
-    std::map<std::wstring, std::wstring> shortcuts;  // their targets
     std::vector<std::vector<ProcessEntry>> seconds{{}};  // what runs, second by second; the last stays
     bool held = false;  // the settings file in the start folder is held: there, but it cannot be read
 };
-
-inline constexpr std::uint32_t kOwnPid = 4242;
 
 class FakePlatform : public Platform, public Script {
 public:
@@ -130,7 +126,7 @@ public:
         return code;
     }
     void closeHandle(Handle handle) override { Log(L"close", handle); }
-    std::uint32_t ownProcessId() override { return kOwnPid; }
+    std::uint32_t ownProcessId() override { return 4242; }
     // This second's processes of those names (in any case, the system's part).
     std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) override {
         std::vector<ProcessEntry> named;
