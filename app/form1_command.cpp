@@ -114,9 +114,8 @@ void Form1::WatchNamed(const std::vector<std::wstring>& names) {
 std::optional<std::int32_t> Form1::NamedEnded() {
     if (iTicks++ % kTicksPerSecond != 0) return std::nullopt;
     for (auto copy = mCopies.begin(); copy != mCopies.end();) {
-        const Handle hCopy = copy->second.hProcess;
-        const bool ended = hCopy != 0 && platform_.exitCode(hCopy);
-        if (ended) platform_.closeHandle(hCopy);
+        const bool ended = platform_.exitCode(copy->second.hProcess).has_value();  // never, unopened
+        if (ended) platform_.closeHandle(copy->second.hProcess);
         copy = ended ? mCopies.erase(copy) : std::next(copy);
     }
     const bool blind =

@@ -163,11 +163,11 @@ INSTANTIATE_TEST_SUITE_P(
               {.answers = {L"C:\\日本\\app.exe"}, .shortNames = {{L"C:\\日本\\app.exe", L"C:\\B6E5~1\\app.exe"}}}},
         // A shortcut is chosen by the file it leads to; one that leads nowhere changes nothing.
         Story{"ADroppedFileIsChosenAsBrowseChoosesIt", std::nullopt,
-              "drop:C:\\Pulpit\\stara.lnk drop:C:\\Pulpit\\Gra.LNK browse close",
+              "drop:C:\\Pulpit\\stara.lnk drop:C:\\Pulpit\\Gra.LNK browse drop:C:\\Gry\\gra.exe close",
               Log{L"error Czuwajnik: Skrót nie prowadzi do pliku:\r\nC:\\Pulpit\\stara.lnk",
-                  L"label Program: C:\\Gry\\gra.exe", Dialog(L"C:\\Gry\\"), L"label Program: C:\\Gry\\gra.exe"} +
-                  Saved(kGame),
-              {.answers = {L"C:\\Gry\\gra.exe"},
+                  L"label Program: C:\\Gry\\gra.exe", Dialog(L"C:\\Gry\\"), L"label Program: D:\\Moje\\inna.exe",
+                  L"label Program: C:\\Gry\\gra.exe"} + Saved(kGame),
+              {.answers = {L"D:\\Moje\\inna.exe"},
                .shortcuts = {{L"C:\\Pulpit\\Gra.LNK", L"C:\\Gry\\gra.exe"}, {L"C:\\Pulpit\\stara.lnk", L"C:\\x.exe"}}}},
         // Held by another program at start: said once, and the file is left as it is.
         Story{"AFileHeldAtStart", kGame, "close",
