@@ -180,7 +180,7 @@ std::wstring Form1::FindProgram(const std::wstring& sName) {
     }
     for (const std::wstring& folder : folders)
         for (const std::wstring& name : names)
-            if (platform_.isFile(platform_.fullPath(folder + name))) return platform_.fullPath(folder + name);
+            if (const std::wstring path = platform_.fullPath(folder + name); platform_.isFile(path)) return path;
     return platform_.fullPath(sName);
 }
 
