@@ -25,8 +25,36 @@ struct FontDeleter {
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
-std::wstring ErrorText(DWORD code);
-SystemError LastError();  // the calling thread's last error, with the system's text for it
+// The system's text for an error, and its code.
+inline std::wstring ErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length != 0 ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return message + L" (kod " + std::to_wstring(code) + L")";
+}
+
+// The calling thread's last error, with the system's text for it.
+inline SystemError LastError() {
+    const DWORD code = GetLastError();
+    return SystemError(ErrorText(code), code);
+}
+
+// Calls `get(buffer, size)` with a growing buffer until the whole text fits.
+template <typename Get>
+inline std::wstring GrowingText(Get get) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = get(text.data(), static_cast<DWORD>(text.size()));
+        if (length == 0) return {};
+        if (length < text.size()) return text.substr(0, length);
+        text.resize(text.size() * 2);
+    }
+}
 
 // A function of a system DLL, looked up by name, the DLL loaded from the system folder;
 // nullptr where this Windows lacks it.

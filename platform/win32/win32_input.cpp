@@ -1,0 +1,18 @@
+// The clock and the keys.
+
+#include "platform/win32/win32_platform.h"
+
+namespace czuwajnik::win32 {
+
+void Win32Platform::keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) {
+    keybd_event(vk, scan, flags, extra);
+}
+
+float Win32Platform::timeOfDay() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return static_cast<float>(now.wHour * 3600 + now.wMinute * 60 + now.wSecond) +
+           static_cast<float>(now.wMilliseconds) / 1000.0f;
+}
+
+}  // namespace czuwajnik::win32
