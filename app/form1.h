@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/command_line.h"
@@ -34,26 +35,40 @@ public:
     void mnuPlikPrzegladaj_Click();
     void Form_OLEDragDrop(const std::wstring& sFile);
 
+    // The countdown before the computer sleeps or shuts down once a job is done (form1_command.cpp).
+    void cmdTeraz_Click();
+    void cmdAnuluj_Click();
+
 private:
     static constexpr std::int32_t kStillActive = 259;  // the exit status of a process still running
+    enum class Ending { JobEnded, LimitCame, Closed };
 
     bool ReadSettings();
     void RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch, Streams streams);
     void Watch(Handle hWatched);
     void BeginWatching();
+    void StopWatching();
     std::optional<std::int32_t> WatchedEnded();
+    std::optional<std::int32_t> EndOf(Handle hWatched);
     static std::wstring CannotStart(const std::wstring& sPath, const SystemError& error);
+    static bool HasExtension(const std::wstring& sFile, std::wstring_view sExtension);
     void ApplyPulseRule();
+    void SendPulse();
     // Driven from the command line (form1_command.cpp).
     void RunCommand(const Command& command);
+    void SetLimit(const Command& command);
+    bool LimitCame();
+    void KeepAwakeUntilLimit(const Command& command);
     void RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments);
     void WatchFromCommandLine(std::uint32_t lProcessId);
     void WatchNamed(const std::vector<std::wstring>& names);
     std::optional<std::int32_t> NamedEnded();
     void FindCopies();
     void ShowCopies();
-    std::wstring FindProgram(const std::wstring& sName);
+    std::optional<std::wstring> FindProgram(const std::wstring& sName);
     void ShowWatching(const std::wstring& sLabel);
+    void EndCommandLine(Ending how);
+    void CountDown();
     void EndRefused(const std::wstring& sMessage, std::uint32_t lExitCode);
     std::wstring ShowOpenDialog(Form1& frmOwner, std::int16_t iMode, const std::wstring& sTitle,
                                 const std::wstring& sFileName, const std::wstring& sFilter,
@@ -78,6 +93,15 @@ private:
     std::map<std::uint32_t, Copy> mCopies;
     unsigned iTicks = 0;  // watch ticks
     std::optional<std::uint64_t> lQuietSince;  // when no copy was found running any more
+    unsigned iListFailures = 0;  // reads of the process list that failed in a row
+    // From the command line: the limit, and what the system does once the job is done.
+    bool bNoJob = false;  // a limit alone
+    std::optional<std::uint64_t> lLimitMs;    // /for: when, on the clock a change of the time does not move
+    std::optional<std::int64_t> lLimitTime;   // /until: when, in local time
+    std::optional<PowerAction> iThen;
+    bool bSystemOnly = false;  // /system: no key pulses, so the screen may go dark and lock
+    std::optional<std::uint64_t> lCountdownSince;  // counting down to iThen since then
+    std::uint64_t iSecondsShown = 0;               // in the countdown
 };
 
 }  // namespace czuwajnik

@@ -1,5 +1,7 @@
 // Started with arguments, the utility starts or watches the program they name as a command
-// runner does, and ends with that program's exit code. It neither reads nor writes its settings.
+// runner does, and ends with that program's exit code; or it keeps the computer awake for a
+// while. A limit, and what the system does once the job is done, are parts of the watch. It
+// neither reads nor writes its settings.
 
 #include <algorithm>
 #include <cwctype>
@@ -12,25 +14,23 @@ namespace czuwajnik {
 namespace {
 
 constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
-constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kErrorFileNotFound = 2, kErrorInvalidParameter = 87, kErrorTimeout = 1460;
 constexpr int kTicksPerSecond = 1000 / layout::IntervalOf(TimerId::Timer2);
 constexpr int kTicksPerRecount = 60 * kTicksPerSecond;
 constexpr std::uint64_t kQuietMs = 5000;  // by name, the watch ends once none has run this long
+constexpr unsigned kListFailuresToEnd = 10;  // reads of the process list failing in a row, a second apart
+constexpr std::uint64_t kCountdownMs = 60000;
+constexpr std::int64_t kDaySeconds = 86400;
 
-const std::wstring kUsage =
-    L"Użycie:\r\n"
-    L"czuwajnik.exe PROGRAM [ARGUMENTY]\r\n"
-    L"    uruchamia PROGRAM z argumentami w bieżącym folderze i czuwa, dopóki działa;\r\n"
-    L"czuwajnik.exe /pid N\r\n"
-    L"    czuwa, dopóki działa uruchomiony już proces N;\r\n"
-    L"czuwajnik.exe /name NAZWA [NAZWA ...]\r\n"
-    L"    czeka na program o tej nazwie pliku (np. ffmpeg.exe) i czuwa, dopóki działa choć jedna\r\n"
-    L"    jego kopia, także uruchomiona później; kończy się kodem 0, gdy przez 5 s nie działa żadna;\r\n"
-    L"czuwajnik.exe /?\r\n"
-    L"    pokazuje tę pomoc.\r\n"
-    L"\r\n"
-    L"Czuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. "
-    L"Pliku ustawienia.dat wtedy nie wczytuje ani nie zapisuje.";
+// What the countdown says and offers, and what a refusal says, by PowerAction.
+struct Then {
+    const wchar_t* done;    // "Komputer zostanie ... za N s."
+    const wchar_t* now;     // the button that does it at once
+    const wchar_t* cannot;  // "Nie można ... komputera"
+};
+constexpr Then kThen[] = {{L"uśpiony", L"Uśpij teraz", L"uśpić"},
+                          {L"zahibernowany", L"Hibernuj teraz", L"zahibernować"},
+                          {L"wyłączony", L"Wyłącz teraz", L"wyłączyć"}};
 
 // The items of a list such as PATH: separated by semicolons, except within double quotes.
 std::vector<std::wstring> ListItems(const std::wstring& list) {
@@ -51,28 +51,83 @@ std::wstring Joined(const std::vector<std::wstring>& items) {
     return text;
 }
 
+// Why a script is not started: cmd would read `c` in its arguments otherwise than as text.
+std::wstring ScriptRefused(const std::wstring& script, wchar_t c) {
+    const std::wstring shown = c == L'\r' || c == L'\n' ? L"końca wiersza" : L"\u201E" + std::wstring(1, c) + L"\u201D";
+    return L"Nie uruchomiono skryptu:\r\n" + script + L"\r\n\r\nJego argumenty zawierają znak " + shown +
+           L", który wiersz poleceń odczytałby jako polecenie albo zmienną, a nie jako tekst.";
+}
+
+// "17:30", "7:05:20", with "(jutro)" or "(za 3 dni)" where the time is not today's.
+std::wstring TimeShown(std::int64_t when, std::int64_t now) {
+    const auto twoDigits = [](std::int64_t n) { return (n < 10 ? L"0" : L"") + std::to_wstring(n); };
+    const std::int64_t second = when % kDaySeconds, days = when / kDaySeconds - now / kDaySeconds;
+    std::wstring shown = std::to_wstring(second / 3600) + L":" + twoDigits(second / 60 % 60);
+    if (second % 60 != 0) shown += L":" + twoDigits(second % 60);
+    if (days == 1) shown += L" (jutro)";
+    if (days > 1) shown += L" (za " + std::to_wstring(days) + L" dni)";
+    return shown;
+}
+
 }  // namespace
 
 void Form1::RunCommand(const Command& command) {
     bCommandLine = true;
     lExitCode = kStillActive;  // until the watch reads how the program ended
+    iThen = command.then;
+    bSystemOnly = command.system;
+    SetLimit(command);
     switch (command.kind) {
         case Command::Kind::Help:
-            platform_.messageBox(kUsage, layout::kCaption, false);
+            platform_.messageBox(Usage(), layout::kCaption, false);
             platform_.endProcess(0);
             break;
-        case Command::Kind::Refuse: EndRefused(command.problem + L"\r\n\r\n" + kUsage, kErrorInvalidParameter); break;
+        case Command::Kind::Refuse: EndRefused(command.problem + L"\r\n\r\n" + Usage(), kErrorInvalidParameter); break;
         case Command::Kind::Run: RunFromCommandLine(command.program, command.arguments); break;
         case Command::Kind::Watch: WatchFromCommandLine(command.pid); break;
         case Command::Kind::WatchNamed: WatchNamed(command.names); break;
+        case Command::Kind::KeepAwake: KeepAwakeUntilLimit(command); break;
         case Command::Kind::Window: break;
     }
 }
 
+// /for on the clock that a change of the time of day does not move; /until on the local time,
+// which such a change, or summer time, moves as the user expects.
+void Form1::SetLimit(const Command& command) {
+    const std::int64_t now = platform_.localTime();
+    if (command.forSeconds) lLimitMs = platform_.milliseconds() + 1000ull * *command.forSeconds;
+    if (command.untilMinute) {
+        const std::int64_t today = now - now % kDaySeconds + 60 * *command.untilMinute;
+        lLimitTime = today > now ? today : today + kDaySeconds;
+    }
+}
+
+bool Form1::LimitCame() {
+    return (lLimitMs && platform_.milliseconds() >= *lLimitMs) || (lLimitTime && platform_.localTime() >= *lLimitTime);
+}
+
+// A limit alone: awake from the start until the limit.
+void Form1::KeepAwakeUntilLimit(const Command& command) {
+    bNoJob = true;
+    const std::int64_t now = platform_.localTime();
+    const std::int64_t until = lLimitTime ? *lLimitTime : now + *command.forSeconds;
+    ShowWatching(L"Czuwam do " + TimeShown(until, now));
+    platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), true);
+    BeginWatching();
+}
+
 // In the caller's folder, with the arguments as the caller wrote them, and the caller's console
-// or redirected handles.
+// or redirected handles. A script's arguments go to cmd, which would run what follows a & or a |
+// outside quotes and put variables in place of %...%: such text is refused, not started.
 void Form1::RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments) {
-    sProgram = FindProgram(sName);
+    const std::optional<std::wstring> sFound = FindProgram(sName);
+    if (!sFound)
+        return EndRefused(CannotStart(platform_.fullPath(sName), platform_.systemError(kErrorFileNotFound)),
+                          kErrorFileNotFound);
+    sProgram = *sFound;
+    const std::optional<wchar_t> command = CommandCharacter(sArguments);
+    if (command && (HasExtension(sProgram, L".cmd") || HasExtension(sProgram, L".bat")))
+        return EndRefused(ScriptRefused(sProgram, *command), kErrorInvalidParameter);
     try {
         RunProgram(sProgram, sArguments, true, Streams::Callers);
     } catch (const SystemError& error) {
@@ -114,7 +169,7 @@ void Form1::WatchNamed(const std::vector<std::wstring>& names) {
 std::optional<std::int32_t> Form1::NamedEnded() {
     if (iTicks++ % kTicksPerSecond != 0) return std::nullopt;
     for (auto copy = mCopies.begin(); copy != mCopies.end();) {
-        const bool ended = platform_.exitCode(copy->second.hProcess).has_value();  // never, unopened
+        const bool ended = EndOf(copy->second.hProcess).has_value();  // never, unopened
         if (ended) platform_.closeHandle(copy->second.hProcess);
         copy = ended ? mCopies.erase(copy) : std::next(copy);
     }
@@ -134,10 +189,20 @@ std::optional<std::int32_t> Form1::NamedEnded() {
 }
 
 // One snapshot: the copies it lists are kept, or opened to be watched; the others have ended.
+// A snapshot that cannot be read changes nothing this second; only ten in a row end the watch.
 void Form1::FindCopies() {
+    std::vector<ProcessEntry> processes;
+    try {
+        processes = platform_.processesNamed(sNames);
+        iListFailures = 0;
+    } catch (const SystemError& error) {
+        if (++iListFailures < kListFailuresToEnd) return;
+        StopWatching();
+        return EndRefused(error.reason(), error.code());
+    }
     std::map<std::uint32_t, Copy> found;
     const std::uint32_t own = platform_.ownProcessId();
-    for (const ProcessEntry& process : platform_.processesNamed(sNames)) {
+    for (const ProcessEntry& process : processes) {
         if (process.pid == own) continue;
         if (const auto known = mCopies.find(process.pid); known != mCopies.end()) found.insert(mCopies.extract(known));
         else found[process.pid] = {platform_.openProcess(kProcessQueryLimitedInformation, false, process.pid),
@@ -159,9 +224,9 @@ void Form1::ShowCopies() {
 
 // As the command prompt finds a program: where the name has a folder part, there; else in the
 // current folder (unless the system says not to look there) and then along PATH. In each place,
-// the name as given where it has an extension, then with each extension of PATHEXT. Not found,
-// it stays as given, for the start to tell why.
-std::wstring Form1::FindProgram(const std::wstring& sName) {
+// the name as given where it has an extension, then with each extension of PATHEXT. A file that
+// is none of these (one without an extension) is not a program the command prompt runs.
+std::optional<std::wstring> Form1::FindProgram(const std::wstring& sName) {
     std::vector<std::wstring> folders;
     const std::size_t folderPart = sName.find_last_of(L"\\/:");
     if (folderPart != std::wstring::npos || platform_.searchesCurrentFolder(sName)) folders.emplace_back();
@@ -181,7 +246,7 @@ std::wstring Form1::FindProgram(const std::wstring& sName) {
     for (const std::wstring& folder : folders)
         for (const std::wstring& name : names)
             if (const std::wstring path = platform_.fullPath(folder + name); platform_.isFile(path)) return path;
-    return platform_.fullPath(sName);
+    return std::nullopt;
 }
 
 // As after Uruchom, but bound to what it watches: nothing else can be chosen or started.
@@ -189,6 +254,47 @@ void Form1::ShowWatching(const std::wstring& sLabel) {
     platform_.setLabelText(sLabel);
     platform_.disableChoosing();
     platform_.setMinimised(true);
+}
+
+// Every end of a command-line run: the job's exit code (or 259 where it still runs), 1460 where the
+// limit cut it short, 0 for a limit alone; then, where the job is done, the countdown to iThen.
+void Form1::EndCommandLine(Ending how) {
+    if (how == Ending::Closed && !lCountdownSince)
+        if (const std::optional<std::int32_t> ended = EndOf(hProcess)) lExitCode = *ended;
+    if (how == Ending::LimitCame) lExitCode = bNoJob ? 0 : static_cast<std::int32_t>(kErrorTimeout);
+    const bool done = how == Ending::JobEnded || (how == Ending::LimitCame && bNoJob);
+    if (!iThen || !done) platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
+    lCountdownSince = platform_.milliseconds();
+    CountDown();
+}
+
+// Each tick of the countdown; nothing is kept awake meanwhile.
+void Form1::CountDown() {
+    const std::uint64_t elapsed = platform_.milliseconds() - *lCountdownSince;
+    if (elapsed >= kCountdownMs) return cmdTeraz_Click();
+    const std::uint64_t left = (kCountdownMs - elapsed + 999) / 1000;
+    if (left == iSecondsShown) return;
+    iSecondsShown = left;
+    const Then& then = kThen[static_cast<int>(*iThen)];
+    platform_.showCountdown(L"Komputer zostanie " + std::wstring(then.done) + L" za " + std::to_wstring(left) + L" s.",
+                            then.now);
+}
+
+void Form1::cmdTeraz_Click() {
+    platform_.closeCountdown();
+    try {
+        platform_.powerDown(*iThen);
+    } catch (const SystemError& error) {
+        return EndRefused(L"Nie można " + std::wstring(kThen[static_cast<int>(*iThen)].cannot) + L" komputera:\r\n\r\n" +
+                              error.reason(),
+                          error.code());
+    }
+    platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
+}
+
+void Form1::cmdAnuluj_Click() {
+    platform_.closeCountdown();
+    platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
 }
 
 void Form1::EndRefused(const std::wstring& sMessage, std::uint32_t lCode) {

@@ -66,29 +66,50 @@ void Form1::Watch(Handle hWatched) {
 
 // The pulses keep the session's screen awake; the request keeps the computer awake even where no
 // input reaches, in a locked or disconnected session. Made once the watch is set, so that the
-// watch's end releases it.
+// watch's end releases it. From the command line the watch often begins after a long idle (a
+// scheduled job, a job found at night), so the current 3-minute window's pulse goes at once.
 void Form1::BeginWatching() {
     bWatching = true;
     platform_.keepSystemAwake(true);
+    if (bCommandLine && !bSystemOnly) SendPulse();
 }
 
-void Form1::Timer2_Timer() {
-    const std::optional<std::int32_t> ended = WatchedEnded();
-    if (!ended) {
-        if (bWatching) ApplyPulseRule();
-        return;
-    }
-    lExitCode = *ended;
+void Form1::StopWatching() {
     if (hProcess != 0) platform_.closeHandle(hProcess);
     hProcess = 0;
     platform_.keepSystemAwake(false);
-    Form_Unload();
 }
 
-// Is the watched program still running, and how did it end? Judged by the process itself, whatever
-// its exit code; by name, by the processes of those programs (form1_command.cpp).
+// Has the job ended, and how? Then: has the limit come? Else the pulse rule.
+void Form1::Timer2_Timer() {
+    if (lCountdownSince) return CountDown();
+    if (const std::optional<std::int32_t> ended = WatchedEnded()) {
+        lExitCode = *ended;
+        StopWatching();
+        return bCommandLine ? EndCommandLine(Ending::JobEnded) : Form_Unload();
+    }
+    if (LimitCame()) {
+        StopWatching();
+        return EndCommandLine(Ending::LimitCame);
+    }
+    if (bWatching && !bSystemOnly) ApplyPulseRule();
+}
+
+// Is the watched program still running, and how did it end? By name, by the processes of those
+// programs (form1_command.cpp); a limit alone watches nothing.
 std::optional<std::int32_t> Form1::WatchedEnded() {
-    return sNames.empty() ? platform_.exitCode(hProcess) : NamedEnded();
+    if (bNoJob) return std::nullopt;
+    return sNames.empty() ? EndOf(hProcess) : NamedEnded();
+}
+
+// How the process ended, once it has: as the system signals its end, whatever its code (a program
+// may end with 259); where it cannot be waited on, by its exit status, 259 then meaning "running".
+std::optional<std::int32_t> Form1::EndOf(Handle hWatched) {
+    const std::optional<bool> ended = platform_.hasEnded(hWatched);
+    if (ended == false) return std::nullopt;
+    const std::optional<std::int32_t> status = platform_.exitCode(hWatched);
+    if (!ended && status == kStillActive) return std::nullopt;
+    return status;
 }
 
 // One Scroll Lock press and release in every stretch where the time of day, rounded
@@ -99,7 +120,10 @@ void Form1::ApplyPulseRule() {
         bPulseSent = false;
         return;
     }
-    if (bPulseSent) return;
+    if (!bPulseSent) SendPulse();
+}
+
+void Form1::SendPulse() {
     platform_.keybdEvent(kVkScroll, 0, 0, 0);
     platform_.keybdEvent(kVkScroll, 0, kKeyEventKeyUp, 0);
     bPulseSent = true;

@@ -11,19 +11,19 @@ constexpr std::int16_t kModeOpen = 1;
 constexpr std::uint32_t kFileBufferChars = 255;
 constexpr std::uint32_t kOfnHideReadOnly = 4, kOfnPathMustExist = 2048, kOfnFileMustExist = 4096;
 
-bool IsShortcut(const std::wstring& file) {
-    const std::wstring extension = L".lnk";
-    return file.size() >= extension.size() &&
-           std::equal(extension.begin(), extension.end(), file.end() - extension.size(),
-                      [](wchar_t lower, wchar_t c) { return lower == static_cast<wchar_t>(std::towlower(c)); });
-}
-
 std::wstring ProgramFilter() {
     const std::wstring nul(1, L'\0');
     return L"Programy (*.exe)" + nul + L"*.exe" + nul + L"Wszystkie pliki (*.*)" + nul + L"*.*";
 }
 
 }  // namespace
+
+// `sExtension` in lower case, with its dot.
+bool Form1::HasExtension(const std::wstring& sFile, std::wstring_view sExtension) {
+    return sFile.size() >= sExtension.size() &&
+           std::equal(sExtension.begin(), sExtension.end(), sFile.end() - sExtension.size(),
+                      [](wchar_t lower, wchar_t c) { return lower == static_cast<wchar_t>(std::towlower(c)); });
+}
 
 void Form1::Command2_Click() {
     if (bCommandLine) return;  // a command-line run stays bound to its program
@@ -37,7 +37,7 @@ void Form1::mnuPlikPrzegladaj_Click() { Command2_Click(); }
 // shortcut by the file it leads to.
 void Form1::Form_OLEDragDrop(const std::wstring& sFile) {
     if (bCommandLine) return;
-    const bool shortcut = IsShortcut(sFile);
+    const bool shortcut = HasExtension(sFile, L".lnk");
     const std::wstring chosen = shortcut ? platform_.shortcutTarget(sFile).value_or(L"") : sFile;
     if (!platform_.isFile(chosen)) {
         if (shortcut) platform_.messageBox(L"Skrót nie prowadzi do pliku:\r\n" + sFile, layout::kCaption, true);

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cwctype>
+
 #include "app/form1.h"
 #include "app/layout.h"
 #include "settings/settings.h"
@@ -29,25 +32,30 @@ void Form1::Form_Load() {
     }
 }
 
-// A settings file that is there but cannot be read is said once and left as it is: nothing is
-// saved over what it holds.
+// From the start folder, or where it holds none (a shortcut's "Start in", a console, a scheduled
+// task), from beside the utility, where the end writes. A file that is there but cannot be read is
+// said once; where it is the one the end writes, it is left as it is: nothing is saved over it.
 bool Form1::ReadSettings() {
-    try {
-        return settings::Read(platform_, sProgram, bAutoStart);
-    } catch (const SystemError& error) {
-        bSettingsUnread = true;
-        platform_.messageBox(error.reason() + L"\r\n\r\nUstawienia nie zostaną zapisane przy zakończeniu.",
-                             layout::kCaption, true);
-        return false;
+    const std::wstring sOwn = platform_.ownFolder() + settings::kFileName;
+    for (const std::wstring& sFile : {settings::kFileName, sOwn}) {
+        try {
+            if (const std::optional<bool> read = settings::Read(platform_, sFile, sProgram, bAutoStart)) return *read;
+        } catch (const SystemError& error) {
+            const std::wstring sRead = platform_.fullPath(sFile);
+            bSettingsUnread = std::equal(sRead.begin(), sRead.end(), sOwn.begin(), sOwn.end(),
+                                         [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
+            platform_.messageBox(error.reason() + (bSettingsUnread
+                                                       ? L"\r\n\r\nUstawienia nie zostaną zapisane przy zakończeniu."
+                                                       : L"\r\n\r\nCzuwajnik użyje pliku " + sOwn + L"."),
+                                 layout::kCaption, true);
+            if (bSettingsUnread) return false;
+        }
     }
+    return false;
 }
 
 void Form1::Form_Unload() {
-    if (bCommandLine) {
-        // Nothing is saved: the caller learns how the program ended, or 259 while it runs on.
-        if (const std::optional<std::int32_t> ended = platform_.exitCode(hProcess)) lExitCode = *ended;
-        platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
-    }
+    if (bCommandLine) return EndCommandLine(Ending::Closed);  // nothing is saved
     if (!bSettingsUnread) {
         // Run may have moved the current directory; the settings belong beside the utility.
         platform_.setCurrentDirectory(platform_.ownFolder());

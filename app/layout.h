@@ -37,6 +37,18 @@ inline constexpr Control kControls[] = {
 };
 inline constexpr std::uint16_t kCommand1 = 101, kLabel1 = 102, kCommand2 = 103, kCheck1 = 104;
 
+// The countdown before the computer sleeps or shuts down, a window of its own with the same
+// caption. "Anuluj" takes the focus, so a stray Enter cancels; its id is the one Esc presses.
+inline constexpr const wchar_t* kCountdownClassName = L"Czuwajnik.Odliczanie";
+inline constexpr int kCountdownWidthTwips = 5460;
+inline constexpr int kCountdownHeightTwips = 1440;
+inline constexpr Control kCountdown[] = {
+    {2, L"cmdAnuluj", Kind::Button, L"Anuluj", 3645, 840, 1575, 435, &Form1::cmdAnuluj_Click},
+    {1, L"cmdTeraz", Kind::Button, L"", 1680, 840, 1815, 435, &Form1::cmdTeraz_Click},
+    {401, L"lblOdliczanie", Kind::Label, L"", 240, 240, 4980, 375, nullptr},
+};
+inline constexpr std::uint16_t kCmdAnuluj = 2, kCmdTeraz = 1, kLblOdliczanie = 401;
+
 struct MenuItem {
     std::uint16_t id;
     const wchar_t* name;

@@ -18,7 +18,7 @@ constexpr float kNoPulseDue = 36001.25f;  // 10:00:01.25, one second past a 180 
 
 class LeanPlatform : public FakePlatform {
 public:
-    std::optional<std::int32_t> exitCode(Handle) override { return std::nullopt; }
+    std::optional<bool> hasEnded(Handle) override { return false; }
     float timeOfDay() override { return kNoPulseDue; }
 };
 

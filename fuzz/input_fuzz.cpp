@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const settings::Parsed again = settings::Parse(settings::Format(*path, flag));
         CHECK(again.path == path && again.autoStart == flag);
     }
-    // Any command line gives a command; a run names the program its first word names, quotes
-    // taken off, and hands on all that follows that word as it stands.
+    // Any command line gives a command; a run names the program its last word before the
+    // arguments names, quotes taken off, and hands on all that follows that word as it stands.
     std::wstring units;
     for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<wchar_t>(data[i] | data[i + 1] << 8);
     const Command command = ReadCommandLine(units);
@@ -45,10 +45,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t rest = units.size() - command.arguments.size();
         CHECK(command.arguments.size() < units.size() && units.compare(rest, units.npos, command.arguments) == 0);
         CHECK(command.arguments.empty() || command.arguments[0] == L' ' || command.arguments[0] == L'\t');
-        CHECK(!command.program.empty() && Unquoted(units.substr(first, rest - first)) == command.program);
+        const std::wstring before = Unquoted(units.substr(0, rest));
+        CHECK(!command.program.empty() && before.size() >= command.program.size() &&
+              before.compare(before.size() - command.program.size(), std::wstring::npos, command.program) == 0);
     }
+    // A limit is one of the two, within its range; a limit alone keeps awake, and nothing else does.
+    CHECK(!(command.forSeconds && command.untilMinute));
+    CHECK(command.forSeconds.value_or(1) >= 1 && command.forSeconds.value_or(1) <= 7 * 24 * 3600);
+    CHECK(command.untilMinute.value_or(0) < 24 * 60);
+    CHECK(command.kind != Command::Kind::KeepAwake || command.forSeconds || command.untilMinute);
+    // What cmd would not pass on as text is one of its own characters; text without % or a line
+    // break has one only outside quotes.
+    if (const std::optional<wchar_t> special = CommandCharacter(units))
+        CHECK(std::wstring_view(L"&|<>^%\r\n").find(*special) != std::wstring_view::npos);
+    else
+        CHECK(units.find_first_of(L"%\r\n") == std::wstring::npos);
     if (command.kind == Command::Kind::Help || command.kind == Command::Kind::Watch ||
-        command.kind == Command::Kind::WatchNamed)
+        command.kind == Command::Kind::WatchNamed || command.kind == Command::Kind::KeepAwake)
         CHECK(units[first] == L'/' || units[first] == L'-');
     // Each name is a file name the text holds, ".exe" added where it had no extension.
     for (const std::wstring& name : command.names)

@@ -32,6 +32,9 @@ enum class TimerId { Timer1 = 1, Timer2 = 2 };
 // of its own), or the caller's: the handles the caller redirected, else the caller's console.
 enum class Streams { Own, Callers };
 
+// What the system is asked to do once a job is done.
+enum class PowerAction { Sleep, Hibernate, ShutDown };
+
 struct ProcessEntry {
     std::uint32_t pid;
     std::wstring name;  // its program's file name
@@ -68,6 +71,11 @@ public:
     virtual void setTimer(TimerId timer, unsigned intervalMs, bool enabled) = 0;
     virtual void messageBox(const std::wstring& text, const std::wstring& title, bool error) = 0;
     virtual bool openFileDialog(OpenFileRequest& request) = 0;  // true on OK
+    // The countdown before a PowerAction, a small window of its own titled "Czuwajnik": `text`, a
+    // button `act` that runs Form1::cmdTeraz_Click, and "Anuluj" (also Esc and the close box) that
+    // runs Form1::cmdAnuluj_Click. Shown by the first call; the later ones replace the texts.
+    virtual void showCountdown(const std::wstring& text, const std::wstring& act) = 0;
+    virtual void closeCountdown() = 0;
     [[noreturn]] virtual void endProcess(std::uint32_t exitCode) = 0;
 
     // The utility's command line after its own name, as written.
@@ -91,25 +99,33 @@ public:
     // Opens a process to read `access` and to learn when it ends.
     virtual Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) = 0;
     virtual SystemError lastError() = 0;  // why the last call that gave no handle failed
+    virtual SystemError systemError(std::uint32_t code) = 0;  // the system's error `code`, with its text
     virtual std::wstring processPath(Handle process) = 0;  // its program's full path, or empty
-    // Its exit code once the process has ended, whatever the code; nullopt while it runs, or
-    // where that cannot be read.
+    // Whether the process has ended, as the system signals it; nullopt where it cannot be waited on.
+    virtual std::optional<bool> hasEnded(Handle process) = 0;
+    // Its exit status: its exit code, or 259 while it runs; nullopt where it cannot be read.
     virtual std::optional<std::int32_t> exitCode(Handle process) = 0;
     virtual void closeHandle(Handle handle) = 0;
     virtual std::uint32_t ownProcessId() = 0;
     // One snapshot of the processes whose program's file name is one of `names` (compared as
     // Windows compares file names), other users' sessions left out; no process is opened for it.
+    // Throws where the system's list cannot be read.
     virtual std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) = 0;
     // Asks the system to stay out of idle sleep (the display is left to the power plan), or
     // ends that request.
     virtual void keepSystemAwake(bool awake) = 0;
+    // Asks the system to sleep, hibernate or shut down (programs are asked to close, never
+    // forced); throws where it refuses.
+    virtual void powerDown(PowerAction action) = 0;
     virtual void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) = 0;
     virtual float timeOfDay() = 0;  // seconds since local midnight
     virtual std::uint64_t milliseconds() = 0;  // since the system started: never moved by a clock change
+    virtual std::int64_t localTime() = 0;  // the local date and time, in seconds since 1 January 1601
 
     // Files and the ANSI code page.
     // At most maxBytes + 1 bytes are read, so a caller can tell an oversized file; nullopt where
-    // there is no such file. A file that is there but cannot be read throws, after a brief hold
+    // there is no such file (the file or its folder is not found, or the name is a folder's). A
+    // file that cannot be read, or whose being there cannot be told, throws, after a brief hold
     // by another program has been waited out.
     virtual std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) = 0;
     // Replaces the file as a whole: readers see the old content or the new, never a mix.

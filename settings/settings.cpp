@@ -57,12 +57,9 @@ std::string Format(std::string_view ansiPath, bool autoStart) {
     return text;
 }
 
-bool Read(Platform& platform, std::wstring& path, bool& autoStart) {
-    std::optional<std::string> bytes = platform.readFile(kFileName, kMaxFileBytes);
-    // Started from another folder (a shortcut's "Start in", a console, a scheduled task), it
-    // reads what it wrote beside itself.
-    if (!bytes) bytes = platform.readFile(platform.ownFolder() + kFileName, kMaxFileBytes);
-    if (!bytes) return false;
+std::optional<bool> Read(Platform& platform, const std::wstring& file, std::wstring& path, bool& autoStart) {
+    const std::optional<std::string> bytes = platform.readFile(file, kMaxFileBytes);
+    if (!bytes) return std::nullopt;
     const Parsed parsed = Parse(*bytes);
     if (!parsed.path) return false;
     std::wstring decoded = platform.fromAnsi(*parsed.path);

@@ -26,11 +26,10 @@ struct Parsed {
 Parsed Parse(std::string_view bytes);
 std::string Format(std::string_view ansiPath, bool autoStart);
 
-// Reads the file from the current directory, or where it holds none, from the utility's own
-// folder. `path` is filled as soon as the first
-// item is read (a path of more than kMaxPathChars characters is not), so a failure on the
-// flag leaves it filled. True when both items were read.
-bool Read(Platform& platform, std::wstring& path, bool& autoStart);
+// Reads `file`: nullopt where there is none. `path` is filled as soon as the first item is read
+// (a path of more than kMaxPathChars characters is not), so a failure on the flag leaves it
+// filled. True when both items were read.
+std::optional<bool> Read(Platform& platform, const std::wstring& file, std::wstring& path, bool& autoStart);
 
 // Writes the file in the current directory. A path the code page cannot hold is stored
 // in its short form; when it has none, or the path is longer than Read accepts,

@@ -39,18 +39,24 @@ const Log kRunsGame = {L"Uruchom off", L"minimise", L"cd C:\\Gry\\", L"start C:\
                        L"open 1024 0 1", L"Timer2 200", L"awake on"};
 const Log kEnds = {L"close 1001", L"awake off"};  // the watched program has ended
 const Log kPulse = {L"key 145 0 0 0", L"key 145 0 2 0"};
-// Started or found from the command line: watched and shown as after Uruchom.
-Log Watching(const std::wstring& program, const std::wstring& open) {
-    return {open, L"Timer2 200", L"awake on", L"label Program: " + program, L"choosing off", L"minimise"};
+// Started or found from the command line: watched and shown as after Uruchom, the current
+// 3-minute window's pulse sent at once, unless the screen may go dark (/system).
+Log Watching(const std::wstring& program, const std::wstring& open, bool screen = true) {
+    return Log{open, L"Timer2 200", L"awake on"} + (screen ? kPulse : Log{}) +
+           Log{L"label Program: " + program, L"choosing off", L"minimise"};
 }
-const std::wstring kUsage =
-    L"Użycie:\r\nczuwajnik.exe PROGRAM [ARGUMENTY]\r\n    uruchamia PROGRAM z argumentami w bieżącym folderze i czuwa, "
-    L"dopóki działa;\r\nczuwajnik.exe /pid N\r\n    czuwa, dopóki działa uruchomiony już proces N;\r\n"
-    L"czuwajnik.exe /name NAZWA [NAZWA ...]\r\n    czeka na program o tej nazwie pliku (np. ffmpeg.exe) i czuwa, "
-    L"dopóki działa choć jedna\r\n    jego kopia, także uruchomiona później; kończy się kodem 0, gdy przez 5 s nie "
-    L"działa żadna;\r\nczuwajnik.exe /?"
-    L"\r\n    pokazuje tę pomoc.\r\n\r\nCzuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. "
-    L"Pliku ustawienia.dat wtedy nie wczytuje ani nie zapisuje.";
+// The countdown's texts from one second to another, one a second.
+Log Countdown(const std::wstring& done, const std::wstring& now, int from, int to) {
+    Log shown;
+    for (int left = from; left >= to; --left)
+        shown.push_back(L"countdown Komputer zostanie " + done + L" za " + std::to_wstring(left) + L" s. " + now);
+    return shown;
+}
+Log KeepsAwake(const std::wstring& until) {
+    return {L"label Czuwam do " + until, L"choosing off", L"minimise", L"Timer2 200", L"awake on"};
+}
+const Log kRunsHra = Log{L"start D:\\start\\hra.exe show 1 caller's"} + Watching(L"D:\\start\\hra.exe", L"open 1024 0 1");
+const std::wstring kOwn = L"C:\\Narzedzia\\ustawienia.dat";  // beside the exe, where the end writes
 Log Saved(const std::string& bytes) {
     return {L"cd C:\\Narzedzia\\", L"write C:\\Narzedzia\\ustawienia.dat " + test::Widen(bytes), L"end 0"};
 }
@@ -66,8 +72,13 @@ const test::Script kByNameScript = {.clock = {At(10, 3, 0)}, .opens = 2, .comman
                                     .seconds = {{}, {{4242, L"gra.exe"}}, {{7, L"gra.exe"}, {8, L"gra.exe"}},
                                                 {{8, L"gra.exe"}, {10, L"gra.exe"}}, {}, {{9, L"gra.exe"}}, {}}};
 const Log kByName = Log{L"label Czekam na: gra.exe", L"choosing off", L"minimise", L"Timer2 200", L"open 4096 0 7",
-                        L"open 4096 0 8", L"awake on", L"label Program: gra.exe (działa: 2)"} +
-                    kPulse + Log{L"close 1007", L"label Program: gra.exe (działa: 1)", L"close 1008", L"open 4096 0 9"};
+                        L"open 4096 0 8", L"awake on"} +
+                    kPulse + Log{L"label Program: gra.exe (działa: 2)", L"close 1007", L"label Program: gra.exe (działa: 1)", L"close 1008", L"open 4096 0 9"};
+
+// "/name gra" while the list of processes cannot be read, but for one second.
+const std::vector<ProcessEntry> kNoList = {{0, L""}};
+const test::Script kUnreadable = {.commandLine = L"/name gra", .seconds = {kNoList, kNoList, kNoList, kNoList, kNoList,
+                                  kNoList, kNoList, kNoList, kNoList, {}, kNoList}};
 
 struct Story {
     friend void PrintTo(const Story& story, std::ostream* out) { *out << story.name; }
@@ -84,7 +95,8 @@ const std::map<std::string, void (Form1::*)()> kEvents = {
     {"auto-run", &Form1::Timer1_Timer},   {"watch", &Form1::Timer2_Timer},
     {"browse", &Form1::Command2_Click},   {"menu-browse", &Form1::mnuPlikPrzegladaj_Click},
     {"close", &Form1::Form_Unload},       {"koniec", &Form1::mnuPlikKoniec_Click},
-    {"about", &Form1::mnuPomocOP_Click}};
+    {"about", &Form1::mnuPomocOP_Click},  {"now", &Form1::cmdTeraz_Click},
+    {"cancel", &Form1::cmdAnuluj_Click}};
 
 class Stories : public testing::TestWithParam<Story> {};
 
@@ -100,6 +112,7 @@ TEST_P(Stories, ReachTheSystemAsTheRowSays) {
         for (std::string step; steps >> step;)
             if (step == "box") fake.check = 1 - fake.check;
             else if (step.rfind("drop:", 0) == 0) form.Form_OLEDragDrop(test::Widen(step.substr(5)));
+            else if (step[0] == '+') fake.local += std::stoll(step);  // the clock moved by so many seconds
             else if (std::isdigit(step[0]))  // seconds of the watch's 200 ms ticks
                 for (int tick = 0; tick < 5 * std::stoi(step); ++tick) {
                     fake.second += tick % 5 == 0;
@@ -169,10 +182,15 @@ INSTANTIATE_TEST_SUITE_P(
                   L"label Program: C:\\Gry\\gra.exe"} + Saved(kGame),
               {.answers = {L"D:\\Moje\\inna.exe"},
                .shortcuts = {{L"C:\\Pulpit\\Gra.LNK", L"C:\\Gry\\gra.exe"}, {L"C:\\Pulpit\\stara.lnk", L"C:\\x.exe"}}}},
-        // Held by another program at start: said once, and the file is left as it is.
-        Story{"AFileHeldAtStart", kGame, "close",
+        // Held by another program at start: said once. The file beside the exe, which the end
+        // writes, is then left as it is; one held in the start folder leaves that one to be read.
+        Story{"AFileHeldAtStart", kNothing, "close",
+              Log{L"error Czuwajnik: held (code 32)\r\n\r\nCzuwajnik użyje pliku " + kOwn + L"."} + kShowsGame +
+                  Saved(kGame),
+              {.files = {{kOwn, kGame}}, .held = {L"D:\\start\\ustawienia.dat"}}},
+        Story{"AFileHeldBesideTheExe", std::nullopt, "close",
               {L"error Czuwajnik: held (code 32)\r\n\r\nUstawienia nie zostaną zapisane przy zakończeniu.", L"end 0"},
-              {.held = true}},
+              {.files = {{kOwn, kGame}}, .held = {kOwn}}},
         // From the command line: the program as the command prompt finds it, started in the caller's
         // folder with its arguments as written and the caller's handles, watched as after Uruchom and
         // bound to it; the utility ends with its exit code, or 259 while it runs on, and neither reads
@@ -188,16 +206,26 @@ INSTANTIATE_TEST_SUITE_P(
                             L"C:\\Gry;Stare\\gra.cmd"}}},
         // Where it cannot be watched (its status cannot be read), it is taken for still running.
         Story{"OrInTheCurrentFolder", std::nullopt, "watch close",
-              Log{L"start D:\\start\\hra.exe show 1 caller's"} + Watching(L"D:\\start\\hra.exe", L"open 1024 0 1") +
-                  Log{L"end 259"},
-              {.opens = 0, .commandLine = L"hra", .programs = {L"D:\\start\\hra.exe"}}},
-        // A path with a folder in it is not looked for along PATH.
+              kRunsHra + Log{L"end 259"},
+              {.opens = 0, .commandLine = L"hra"}},
+        // A path with a folder in it is not looked for along PATH; a file without an extension is no program.
         Story{"AProgramNotFound", std::nullopt, "",
-              {L"error Czuwajnik: Nie można uruchomić programu:\r\nD:\\start\\Gry\\gra\r\n\r\nno such file", L"end 1"},
-              {.starts = 0, .commandLine = L"Gry\\gra", .env = {{L"PATH", L"C:\\"}}}},
+              {L"error Czuwajnik: Nie można uruchomić programu:\r\nD:\\start\\Gry\\gra\r\n\r\nerror 2", L"end 2"},
+              {.commandLine = L"Gry\\gra", .env = {{L"PATH", L"C:\\"}}, .programs = {L"D:\\start\\Gry\\gra"}}},
+        // Quoted, cmd hands a script "a&b" as text; unquoted, it would run "b" as a command.
+        Story{"AScriptIsGivenNoCommand", std::nullopt, "",
+              {L"error Czuwajnik: Nie uruchomiono skryptu:\r\nD:\\start\\job.CMD\r\n\r\nJego argumenty zawierają znak "
+               L"końca wiersza, który wiersz poleceń odczytałby jako polecenie albo zmienną, a nie jako tekst.",
+               L"end 87"},
+              {.commandLine = L"job.CMD \"a&b c\" x\ny", .programs = {L"D:\\start\\job.CMD"}}},
+        // Where it cannot be waited on, its exit status tells its end; the pulse sent at once is the
+        // current window's.
         Story{"WatchingAProcess", std::nullopt, "watch watch",
               Watching(L"C:\\Gry\\1042.exe", L"open 4096 0 42") + Log{L"close 1042", L"awake off", L"end 3"},
-              {.runs = 1, .code = 3, .commandLine = L" /pid 42"}},
+              {.runs = 1, .code = 3, .clock = {At(10, 3, 0.4f)}, .commandLine = L" /pid 42", .waits = false}},
+        Story{"SystemOnlyNoPulse", std::nullopt, "watch watch",
+              Watching(L"C:\\Gry\\1042.exe", L"open 4096 0 42", false) + Log{L"close 1042", L"awake off", L"end 3"},
+              {.runs = 1, .code = 3, .clock = {At(10, 3, 0)}, .commandLine = L"/system /pid 42"}},
         Story{"NotItself", std::nullopt, "", {L"error Czuwajnik: Proces 4242 to sam Czuwajnik.", L"end 87"},
               {.commandLine = L"/pid 4242"}},
         // By name: it waits, with no pulse and no request to stay awake, while no other process of
@@ -206,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"ByNameNotBeforeFiveSeconds", std::nullopt, "10s close", kByName + Log{L"end 259"}, kByNameScript},
         // A copy running at the start is watched at once; one started meanwhile is counted within a minute.
         Story{"ByNameCountsWithinAMinute", std::nullopt, "60s close",
-              Log{kByName[0], kByName[1], kByName[2], kByName[3], L"open 4096 0 7", L"awake on",
+              Log{kByName[0], kByName[1], kByName[2], kByName[3], L"open 4096 0 7", L"awake on", kPulse[0], kPulse[1],
                   L"label Program: gra.exe (działa: 1)", L"open 4096 0 10", L"label Program: gra.exe (działa: 2)",
                   L"end 259"},
               {.commandLine = L"/name gra", .seconds = {{{7, L"gra.exe"}}, {{7, L"gra.exe"}, {10, L"gra.exe"}}}}},
@@ -216,12 +244,49 @@ INSTANTIATE_TEST_SUITE_P(
               {L"open 4096 0 42", L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process",
                L"end 87"},
               {.opens = 0, .commandLine = L"-PID 42"}},
-        Story{"Help", std::nullopt, "", {L"message Czuwajnik: " + kUsage, L"end 0"}, {.commandLine = L"/?"}},
+        // A list that cannot be read changes nothing; ten such reads in a row end the watch.
+        Story{"ByNameListUnreadableNineTimes", std::nullopt, "18s close", Log{kByName[0], kByName[1], kByName[2],
+              kByName[3], L"end 259"}, kUnreadable},
+        Story{"ByNameListUnreadableTenTimes", std::nullopt, "19s", Log{kByName[0], kByName[1], kByName[2], kByName[3],
+              L"awake off", L"error Czuwajnik: no list", L"end 1"}, kUnreadable},
+        Story{"Help", std::nullopt, "", {L"message Czuwajnik: " + Usage(), L"end 0"}, {.commandLine = L"/?"}},
         Story{"AnUnknownOption", std::nullopt, "",
-              {L"error Czuwajnik: Nieznana opcja: /x\r\n\r\n" + kUsage, L"end 87"}, {.commandLine = L"/x"}}),
+              {L"error Czuwajnik: Nieznana opcja: /x\r\n\r\n" + Usage(), L"end 87"}, {.commandLine = L"/x"}},
+        // A limit alone: awake, the screen too, until it comes; then 0, and what then, after a countdown.
+        Story{"ForALimitAloneThenSleep", std::nullopt, "3s cancel",
+              KeepsAwake(L"17:10:10") + kPulse + Log{L"awake off"} + Countdown(L"uśpiony", L"Uśpij teraz", 60, 60) +
+                  Log{L"countdown closed", L"end 0"},
+              {.commandLine = L"/FOR 3s -then Sleep", .local = 17 * 3600 + 10 * 60 + 7}},
+        Story{"ForTwoDays", std::nullopt, "close", KeepsAwake(L"17:10:07 (za 2 dni)") + Log{L"end 259"},
+              {.commandLine = L"/system /for 48h", .local = 17 * 3600 + 10 * 60 + 7}},
+        // A limit cutting a job short: 1460, the program left running, and nothing then.
+        Story{"ALimitCutsTheJobShort", std::nullopt, "2s",
+              kRunsHra + Log{L"close 1001", L"awake off", L"end 1460"},
+              {.runs = 99, .commandLine = L"/for 2s /then shutdown hra"}},
+        // Until the next such time of day, across midnight, moved with the clock.
+        Story{"UntilAcrossMidnight", std::nullopt, "2s",
+              KeepsAwake(L"0:00 (jutro)") + Log{L"awake off", L"end 0"},
+              {.commandLine = L"/system /until 0:00", .local = 23 * 3600 + 59 * 60 + 58}},
+        Story{"UntilTheClockMoves", std::nullopt, "+86399 1s",
+              KeepsAwake(L"6:01 (jutro)") + Log{L"awake off", L"end 0"},
+              {.commandLine = L"/system /until 6:01", .local = 6 * 3600 + 60}},
+        // Once the job has ended by itself: a countdown of 60 s, then the action and the job's code; or
+        // cancelled, also by a sign-out, quietly; or refused by the system, which says why.
+        Story{"ThenSleepAfterTheJob", std::nullopt, "watch watch 61s",
+              kRunsHra + kEnds + Countdown(L"uśpiony", L"Uśpij teraz", 60, 1) +
+                  Log{L"countdown closed", L"power 0", L"end 5"},
+              {.runs = 1, .code = 5, .commandLine = L"/then sleep hra"}},
+        Story{"ThenHibernateSignedOut", std::nullopt, "watch close",
+              kRunsHra + kEnds + Countdown(L"zahibernowany", L"Hibernuj teraz", 60, 60) + Log{L"end 5"},
+              {.code = 5, .commandLine = L"/then hibernate hra"}},
+        Story{"ThenShutdownRefused", std::nullopt, "watch now",
+              kRunsHra + kEnds + Countdown(L"wyłączony", L"Wyłącz teraz", 60, 60) +
+                  Log{L"countdown closed", L"power 2", L"error Czuwajnik: Nie można wyłączyć komputera:\r\n\r\nrefused",
+                      L"end 1314"},
+              {.code = 5, .commandLine = L"/then shutdown hra", .refuses = 1314}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What each command line asks for, as the user wrote it.
+// What each command line asks for, as the user wrote it: the job, then the options.
 TEST(CommandLine, ReadsWhatTheUserWrote) {
     const std::pair<std::wstring, std::wstring> cases[] = {
         {L"C:\\a\" b\"\\g.exe\tx", L"run C:\\a b\\g.exe|\tx"},
@@ -234,19 +299,54 @@ TEST(CommandLine, ReadsWhatTheUserWrote) {
         {L"/pid 18446744073709551617", L"refuse To nie jest identyfikator procesu: 18446744073709551617"},
         {L"/pid 1x", L"refuse To nie jest identyfikator procesu: 1x"},
         {L"/pidx 1", L"refuse Nieznana opcja: /pidx"},
-        {L"-NAME ffmpeg \"My App.bin\"", L"names ffmpeg.exe|My App.bin"},
+        {L"-NAME ffmpeg \"My App.bin\" py3.12 X.Com", L"names ffmpeg.exe|My App.bin|My App.bin.exe|py3.12|py3.12.exe|X.Com"},
         {L"/name", L"refuse Po /name brak nazwy programu."},
         {L"/name ok C:\\x.exe", L"refuse To nie jest nazwa pliku programu: C:\\x.exe"},
         {L"/name \"\"", L"refuse To nie jest nazwa pliku programu: \"\""},
         {L"/name a\x01", L"refuse To nie jest nazwa pliku programu: a\x01"},
+        {L"/For 1H30m -THEN hibernate /system gra /for", L"run gra| /for for 5400 then 1 system"},
+        {L"/until 7:05 /then shutdown /pid 9", L"watch 9 until 425 then 2"},
+        {L"/for 168h /name x", L"names x.exe for 604800"},
+        {L"/until 0:00", L"keep until 0"},
+        {L"-for 45s", L"keep for 45"},
+        {L"/until 23:59 /?", L"help until 1439"},
+        {L"/for 0s", L"refuse To nie jest czas trwania: 0s (np. 45s, 90m, 2h, 1h30m; od 1 s do 7 dni)."},
+        {L"/for 5x", L"refuse To nie jest czas trwania: 5x (np. 45s, 90m, 2h, 1h30m; od 1 s do 7 dni)."},
+        {L"/for 168h1s", L"refuse To nie jest czas trwania: 168h1s (np. 45s, 90m, 2h, 1h30m; od 1 s do 7 dni)."},
+        {L"/for 30m1h", L"refuse To nie jest czas trwania: 30m1h (np. 45s, 90m, 2h, 1h30m; od 1 s do 7 dni)."},
+        {L"/until 24:00", L"refuse To nie jest godzina: 24:00 (GG:MM, np. 7:30 albo 17:30)."},
+        {L"/until 7:60", L"refuse To nie jest godzina: 7:60 (GG:MM, np. 7:30 albo 17:30)."},
+        {L"/until 7:5", L"refuse To nie jest godzina: 7:5 (GG:MM, np. 7:30 albo 17:30)."},
+        {L"/then reboot x", L"refuse Nieznane działanie: reboot (po /then: sleep, hibernate albo shutdown)."},
+        {L"/for 1h /until 7:00 x", L"refuse Podaj /for albo /until, nie obie opcje."},
+        {L"/system -SYSTEM x", L"refuse Opcja podana dwa razy: -SYSTEM"},
+        {L"/system", L"refuse Podano opcje, ale ani programu (albo /pid, /name), ani czasu (/for, /until)."},
+        {L"/then sleep /for", L"refuse Po /for brak wartości."},
     };
     for (const auto& [line, wanted] : cases) {
         const Command c = ReadCommandLine(line);
-        const std::wstring kinds[] = {L"window", L"run ", L"watch ", L"names ", L"help", L"refuse "};
-        const std::wstring what[] = {L"", c.program + L"|" + c.arguments, std::to_wstring(c.pid),
-                                     c.names.empty() ? L"" : c.names.front() + L"|" + c.names.back(), L"", c.problem};
-        EXPECT_EQ(kinds[static_cast<int>(c.kind)] + what[static_cast<int>(c.kind)], wanted) << line;
+        std::wstring names;
+        for (const std::wstring& name : c.names) names += (names.empty() ? L"" : L"|") + name;
+        const std::wstring kinds[] = {L"window", L"run ", L"watch ", L"names ", L"keep", L"help", L"refuse "};
+        const std::wstring what[] = {L"", c.program + L"|" + c.arguments, std::to_wstring(c.pid), names, L"", L"",
+                                     c.problem};
+        const std::wstring options = (c.forSeconds ? L" for " + std::to_wstring(*c.forSeconds) : L"") +
+                                     (c.untilMinute ? L" until " + std::to_wstring(*c.untilMinute) : L"") +
+                                     (c.then ? L" then " + std::to_wstring(static_cast<int>(*c.then)) : L"") +
+                                     (c.system ? L" system" : L"");
+        const auto kind = static_cast<int>(c.kind);
+        EXPECT_EQ(kinds[kind] + what[kind] + options, wanted) << line;
     }
+}
+
+// cmd hands a script its arguments as text only where nothing in them starts a command, a
+// redirection or a variable: quotes, each of which opens or closes, shelter & | < > ^, not %.
+TEST(CommandLine, TellsWhatCmdWouldNotPassOnAsText) {
+    const std::pair<std::wstring, wchar_t> cases[] = {
+        {L" \"x\\\" & echo pwned > C:\\pwned.txt & \\\"\"", L'&'}, {L" a&b", L'&'}, {L" \"a&b c\" \"|<>^\"", 0},
+        {L" a\"|\"|", L'|'}, {L" <in", L'<'}, {L" \"a\">b", L'>'}, {L" x^y", L'^'}, {L" \"%PATH%\"", L'%'},
+        {L" \"a\nb\"", L'\n'}, {L" \r", L'\r'}, {L" -x \"b c\"  \\\"d\\\"", 0}};
+    for (const auto& [arguments, command] : cases) EXPECT_EQ(CommandCharacter(arguments).value_or(0), command) << arguments;
 }
 
 }  // namespace

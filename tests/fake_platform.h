@@ -40,9 +40,13 @@ struct Script {
     bool twoBytes = false;  // the code page holds a letter in two bytes, as 932 does
     std::wstring commandLine;  // the utility's arguments
     std::map<std::wstring, std::wstring> env, shortcuts;  // the variables; the shortcuts' targets
-    std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe"};  // the files that exist, besides the settings
+    std::set<std::wstring> programs = {L"C:\\Gry\\gra.exe", L"D:\\start\\hra.exe"};  // the files besides the settings
     std::vector<std::vector<ProcessEntry>> seconds{{}};  // what runs, second by second; the last stays
-    bool held = false;  // the settings file in the start folder is held: there, but it cannot be read
+    std::map<std::wstring, std::string> files;  // by full path
+    std::set<std::wstring> held;  // files there, but held: they cannot be read
+    bool waits = true;            // a process can be waited on; else only its exit status tells
+    std::int64_t local = 0;       // the local time when the watch's seconds begin
+    std::uint32_t refuses = 0;    // the error code with which the system refuses to power down
 };
 
 class FakePlatform : public Platform, public Script {
@@ -51,7 +55,6 @@ public:
     std::wstring cwd = L"D:\\start\\";
     int check = 0;
     bool enabled = true, iconic = false;
-    std::map<std::wstring, std::string> files;  // by full path
 
     // One line: the words, separated by blanks.
     template <typename First, typename... Rest>
@@ -85,6 +88,8 @@ public:
         if (answer) r.file = (*answer + std::wstring(r.maxFile, L'\0')).substr(0, r.maxFile);
         return answer.has_value();
     }
+    void showCountdown(const std::wstring& text, const std::wstring& act) override { Log(L"countdown", text, act); }
+    void closeCountdown() override { Log(L"countdown closed"); }
     [[noreturn]] void endProcess(std::uint32_t exitCode) override {
         Log(L"end", exitCode);
         throw ProcessEnded{};
@@ -114,35 +119,47 @@ public:
         return opens-- > 0 ? 1000 + pid : 0;
     }
     SystemError lastError() override { return SystemError(L"no such process", 87); }
+    SystemError systemError(std::uint32_t code) override { return SystemError(L"error " + std::to_wstring(code), code); }
     std::wstring processPath(Handle process) override { return L"C:\\Gry\\" + std::to_wstring(process) + L".exe"; }
     std::size_t second = 0;
     const std::vector<ProcessEntry>& Now() const { return seconds[std::min(second, seconds.size() - 1)]; }
-    std::optional<std::int32_t> exitCode(Handle process) override {
+    // A process listed by name runs while it is listed; the one started, while reads remain in `runs`.
+    std::optional<bool> hasEnded(Handle process) override {
         const auto listed = [process](const std::vector<ProcessEntry>& running) {
             return std::any_of(running.begin(), running.end(), [&](auto& p) { return 1000 + p.pid == process; });
         };
-        if (std::any_of(seconds.begin(), seconds.end(), listed)) return listed(Now()) ? std::nullopt : std::optional(0);
-        if (process == 0 || runs-- > 0) return std::nullopt;
-        return code;
+        if (!waits || process == 0) return std::nullopt;
+        if (std::any_of(seconds.begin(), seconds.end(), listed)) return !listed(Now());
+        return runs-- <= 0;
+    }
+    std::optional<std::int32_t> exitCode(Handle process) override {
+        if (process == 0) return std::nullopt;
+        return !waits && runs-- > 0 ? 259 : code;
     }
     void closeHandle(Handle handle) override { Log(L"close", handle); }
     std::uint32_t ownProcessId() override { return 4242; }
     // This second's processes of those names (in any case, the system's part).
     std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) override {
+        if (!Now().empty() && Now()[0].pid == 0) throw SystemError(L"no list");  // a second whose list cannot be read
         std::vector<ProcessEntry> named;
         for (const ProcessEntry& process : Now())
             if (std::find(names.begin(), names.end(), process.name) != names.end()) named.push_back(process);
         return named;
     }
     void keepSystemAwake(bool awake) override { Log(L"awake", awake ? L"on" : L"off"); }
+    void powerDown(PowerAction action) override {
+        Log(L"power", static_cast<int>(action));
+        if (refuses != 0) throw SystemError(L"refused", refuses);
+    }
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override {
         Log(L"key", +vk, +scan, flags, extra);
     }
     float timeOfDay() override { return Next(clock); }
     std::uint64_t milliseconds() override { return 1000 * second; }
+    std::int64_t localTime() override { return local + static_cast<std::int64_t>(second); }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override {
-        if (held && files.count(Full(name))) throw SystemError(L"held (code 32)", 32);
+        if (held.count(Full(name)) && files.count(Full(name))) throw SystemError(L"held (code 32)", 32);
         return files.count(Full(name)) ? std::optional(files[Full(name)].substr(0, maxBytes + 1)) : std::nullopt;
     }
     void replaceFile(const std::wstring& name, const std::string& bytes) override {

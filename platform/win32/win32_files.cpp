@@ -106,7 +106,12 @@ bool Win32Platform::isFile(const std::wstring& path) {
 // A file held by another for an instant (another copy saving, a virus scanner) is waited for, as
 // a save waits.
 std::optional<std::string> Win32Platform::readFile(const std::wstring& name, std::size_t maxBytes) {
-    if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;  // no such file
+    // No such file only where the system says so; a network or access failure is not one.
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    const DWORD absent = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
+    if (absent == ERROR_FILE_NOT_FOUND || absent == ERROR_PATH_NOT_FOUND ||
+        (absent == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+        return std::nullopt;
     UniqueHandle file;
     const DWORD error = WaitingOutBriefHolds([&] {
         file.reset(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -15,4 +15,12 @@ float Win32Platform::timeOfDay() {
            static_cast<float>(now.wMilliseconds) / 1000.0f;
 }
 
+std::int64_t Win32Platform::localTime() {
+    SYSTEMTIME now;
+    FILETIME local{};
+    GetLocalTime(&now);
+    SystemTimeToFileTime(&now, &local);
+    return static_cast<std::int64_t>((ULONGLONG{local.dwHighDateTime} << 32 | local.dwLowDateTime) / 10000000);
+}
+
 }  // namespace czuwajnik::win32

@@ -85,6 +85,8 @@ public:
     bool minimised() override;
     void setMinimised(bool minimised) override;
     void setTimer(TimerId timer, unsigned intervalMs, bool enabled) override;
+    void showCountdown(const std::wstring& text, const std::wstring& act) override;
+    void closeCountdown() override;
     void messageBox(const std::wstring& text, const std::wstring& title, bool error) override;
     bool openFileDialog(OpenFileRequest& request) override;
     [[noreturn]] void endProcess(std::uint32_t exitCode) override;
@@ -102,15 +104,19 @@ public:
                                Streams streams) override;
     Handle openProcess(std::uint32_t access, bool inherit, std::uint32_t pid) override;
     SystemError lastError() override;
+    SystemError systemError(std::uint32_t code) override;
     std::wstring processPath(Handle process) override;
+    std::optional<bool> hasEnded(Handle process) override;
     std::optional<std::int32_t> exitCode(Handle process) override;
     void closeHandle(Handle handle) override;
     std::uint32_t ownProcessId() override;
     std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) override;
     void keepSystemAwake(bool awake) override;
+    void powerDown(PowerAction action) override;
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override;
     float timeOfDay() override;
     std::uint64_t milliseconds() override { return GetTickCount64(); }
+    std::int64_t localTime() override;
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override;
     void replaceFile(const std::wstring& name, const std::string& bytes) override;
@@ -120,9 +126,13 @@ public:
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void CreateMainWindow();
-    void CreateControls();
+    template <typename Controls>
+    void CreateControls(HWND parent, const Controls& controls);
+    template <typename Controls>
+    void PlaceControls(HWND parent, const Controls& controls);
+    void SizeClientArea(HWND window, int widthTwips, int heightTwips);
     void CreateMenuBar();
     void LayOut(int dpi, const RECT* suggested);
     bool TextsFit(HFONT font) const;
@@ -140,6 +150,7 @@ private:
     HINSTANCE instance_;
     std::wstring commandLine_;
     HWND window_ = nullptr;
+    HWND countdown_ = nullptr;  // the countdown, while it shows
     Form1* form_ = nullptr;
     bool failing_ = false;  // a failure is being reported; the process ends after it
     bool sessionEnding_ = false;  // Windows is ending the session: no box may hold it up

@@ -8,4 +8,32 @@ void Win32Platform::keepSystemAwake(bool awake) {
     SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
 }
 
+// Each needs the right to shut the system down, which a user holds but has not turned on. Where it
+// is not held, the call itself is refused with the reason.
+void Win32Platform::powerDown(PowerAction action) {
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
+        const UniqueHandle owned(token);
+        TOKEN_PRIVILEGES shutdown{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        if (LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &shutdown.Privileges[0].Luid))
+            AdjustTokenPrivileges(token, FALSE, &shutdown, 0, nullptr, nullptr);
+    }
+    if (action == PowerAction::ShutDown) {
+        // As the Start menu does it: every program is asked to close, and none is forced.
+        if (!ExitWindowsEx(EWX_SHUTDOWN | EWX_POWEROFF, SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED))
+            throw LastError();
+        return;
+    }
+    using IsAllowedFn = BOOLEAN(WINAPI*)();
+    using SuspendFn = BOOLEAN(WINAPI*)(BOOLEAN hibernate, BOOLEAN force, BOOLEAN noWakeEvents);
+    static const auto hibernationAllowed = SystemFunction<IsAllowedFn>(L"powrprof.dll", "IsPwrHibernateAllowed");
+    static const auto suspend = SystemFunction<SuspendFn>(L"powrprof.dll", "SetSuspendState");
+    const bool hibernate = action == PowerAction::Hibernate;
+    if (hibernate && hibernationAllowed != nullptr && !hibernationAllowed())
+        throw SystemError(L"Hibernacja jest w tym systemie wyłączona (włącza ją administrator poleceniem "
+                          L"powercfg /hibernate on).",
+                          ERROR_NOT_SUPPORTED);
+    if (suspend == nullptr || !suspend(hibernate, FALSE, FALSE)) throw LastError();
+}
+
 }  // namespace czuwajnik::win32

@@ -57,7 +57,8 @@ int Win32Platform::Run(Form1& form, int showCommand) {
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageW(window_, &message)) continue;
+        if (IsDialogMessageW(window_, &message) || (countdown_ != nullptr && IsDialogMessageW(countdown_, &message)))
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -72,24 +73,47 @@ void Win32Platform::CreateMainWindow() {
     windowClass.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = layout::kClassName;
-    if (RegisterClassExW(&windowClass) == 0) ReportFailure(ErrorText(GetLastError()));
+    for (const wchar_t* name : {layout::kClassName, layout::kCountdownClassName}) {
+        windowClass.lpszClassName = name;
+        if (RegisterClassExW(&windowClass) == 0) ReportFailure(ErrorText(GetLastError()));
+    }
 
     window_ = CreateWindowExW(WS_EX_ACCEPTFILES, layout::kClassName, layout::kCaption, kWindowStyle, CW_USEDEFAULT,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this);
     if (window_ == nullptr) ReportFailure(ErrorText(GetLastError()));
     CreateMenuBar();
-    CreateControls();
+    CreateControls(window_, layout::kControls);
     LayOut(WindowDpi(), nullptr);
 }
 
-void Win32Platform::CreateControls() {
-    for (const layout::Control& control : layout::kControls) {
+template <typename Controls>
+void Win32Platform::CreateControls(HWND parent, const Controls& controls) {
+    for (const layout::Control& control : controls) {
         const ControlClass kind = ClassOf(control.kind);
         HWND child = CreateWindowExW(0, kind.className, control.text, WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0,
-                                     window_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control.id)), instance_,
+                                     parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(control.id)), instance_,
                                      nullptr);
         if (child == nullptr) ReportFailure(ErrorText(GetLastError()));
+    }
+}
+
+// Sized to hold a client area of that many twips, whatever its frame and menu bar take.
+void Win32Platform::SizeClientArea(HWND window, int widthTwips, int heightTwips) {
+    RECT place, client;
+    GetWindowRect(window, &place);
+    GetClientRect(window, &client);
+    SetWindowPos(window, nullptr, 0, 0, place.right - place.left + Scale(widthTwips) - client.right,
+                 place.bottom - place.top + Scale(heightTwips) - client.bottom,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+}
+
+template <typename Controls>
+void Win32Platform::PlaceControls(HWND parent, const Controls& controls) {
+    for (const layout::Control& control : controls) {
+        HWND child = GetDlgItem(parent, control.id);
+        SetWindowPos(child, nullptr, Scale(control.left), Scale(control.top), Scale(control.width),
+                     Scale(control.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
     }
 }
 
@@ -102,12 +126,7 @@ void Win32Platform::LayOut(int dpi, const RECT* suggested) {
     if (suggested != nullptr)
         SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT place, client;
-    GetWindowRect(window_, &place);
-    GetClientRect(window_, &client);
-    SetWindowPos(window_, nullptr, 0, 0, place.right - place.left + Scale(layout::kClientWidthTwips) - client.right,
-                 place.bottom - place.top + Scale(layout::kClientHeightTwips) - client.bottom,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    SizeClientArea(window_, layout::kClientWidthTwips, layout::kClientHeightTwips);
 
     // The system's message font, given at the system's DPI; where a text would not fit its
     // control in it (the sizes stay as they are in twips), a little smaller.
@@ -121,12 +140,8 @@ void Win32Platform::LayOut(int dpi, const RECT* suggested) {
         face.lfHeight += face.lfHeight < 0 ? 1 : -1;
         font.reset(CreateFontIndirectW(&face));
     }
-    for (const layout::Control& control : layout::kControls) {
-        SetWindowPos(Control(control.id), nullptr, Scale(control.left), Scale(control.top), Scale(control.width),
-                     Scale(control.height), SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(Control(control.id), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-    }
-    font_ = std::move(font);  // the controls no longer use the one it replaces
+    std::swap(font_, font);  // the one replaced is deleted once the controls no longer use it
+    PlaceControls(window_, layout::kControls);
 }
 
 // Whether each button's and the check box's text fits its control in `font`.
@@ -183,25 +198,29 @@ LRESULT CALLBACK Win32Platform::WindowProc(HWND window, UINT message, WPARAM wPa
     if (message == WM_NCCREATE) {
         auto* self = static_cast<Win32Platform*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->window_ = window;
     }
     auto* self = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    return self != nullptr ? self->HandleMessage(message, wParam, lParam)
+    return self != nullptr ? self->HandleMessage(window, message, wParam, lParam)
                            : DefWindowProcW(window, message, wParam, lParam);
 }
 
-LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+// The main window's messages, and the countdown's.
+LRESULT Win32Platform::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const bool countdown = window == countdown_ && countdown_ != nullptr;
     switch (message) {
         case WM_COMMAND: {
             const auto id = LOWORD(wParam);
             const bool fromMenu = lParam == 0 && HIWORD(wParam) == 0;
             const bool clicked = lParam != 0 && HIWORD(wParam) == BN_CLICKED;
-            if (fromMenu)
+            const auto click = [&](const auto& controls) {
+                for (const layout::Control& control : controls)
+                    if (control.id == id && control.click != nullptr) Dispatch(control.click);
+            };
+            if (fromMenu && !countdown)
                 for (const layout::MenuItem& item : layout::kMenu)
                     if (item.id == id && item.click != nullptr) Dispatch(item.click);
-            if (clicked)
-                for (const layout::Control& control : layout::kControls)
-                    if (control.id == id && control.click != nullptr) Dispatch(control.click);
+            if (clicked && countdown) click(layout::kCountdown);
+            if (clicked && !countdown) click(layout::kControls);
             return 0;
         }
         case WM_TIMER:
@@ -209,9 +228,10 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
                 if (static_cast<WPARAM>(timer.id) == wParam) Dispatch(timer.tick);
             return 0;
         case WM_CLOSE:
-            Dispatch(&Form1::Form_Unload);
+            Dispatch(countdown ? &Form1::cmdAnuluj_Click : &Form1::Form_Unload);
             return 0;
         case WM_DPICHANGED:  // moved to a display of another scale, or the scale changed
+            if (countdown) break;
             LayOut(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_DROPFILES:
@@ -222,8 +242,9 @@ LRESULT Win32Platform::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             if (sessionEnding_) Dispatch(&Form1::Form_Unload);
             return 0;
         default:
-            return DefWindowProcW(window_, message, wParam, lParam);
+            break;
     }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 template <typename Handler>
@@ -295,6 +316,33 @@ void Win32Platform::setTimer(TimerId timer, unsigned intervalMs, bool enabled) {
     } else if (SetTimer(window_, id, intervalMs, nullptr) == 0) {
         throw LastError();
     }
+}
+
+// On top of the other windows, in the middle of the screen, at the main window's scale.
+void Win32Platform::showCountdown(const std::wstring& text, const std::wstring& act) {
+    if (countdown_ == nullptr) {
+        countdown_ = CreateWindowExW(WS_EX_TOPMOST, layout::kCountdownClassName, layout::kCaption,
+                                     WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0, nullptr, nullptr, instance_, this);
+        if (countdown_ == nullptr) throw LastError();
+        CreateControls(countdown_, layout::kCountdown);
+        PlaceControls(countdown_, layout::kCountdown);
+        SizeClientArea(countdown_, layout::kCountdownWidthTwips, layout::kCountdownHeightTwips);
+        RECT screen, place;
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+        GetWindowRect(countdown_, &place);
+        SetWindowPos(countdown_, nullptr, (screen.left + screen.right - place.right + place.left) / 2,
+                     (screen.top + screen.bottom - place.bottom + place.top) / 2, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+        ShowWindow(countdown_, SW_SHOWNORMAL);
+        SetForegroundWindow(countdown_);
+        SetFocus(GetDlgItem(countdown_, layout::kCmdAnuluj));
+    }
+    SetWindowTextW(GetDlgItem(countdown_, layout::kLblOdliczanie), text.c_str());
+    SetWindowTextW(GetDlgItem(countdown_, layout::kCmdTeraz), act.c_str());
+}
+
+void Win32Platform::closeCountdown() {
+    if (countdown_ != nullptr) DestroyWindow(countdown_);
+    countdown_ = nullptr;
 }
 
 void Win32Platform::messageBox(const std::wstring& text, const std::wstring& title, bool error) {
