@@ -384,20 +384,36 @@ int RunWriter(int writer) try {
     return 1;
 }
 
+// ---- In-process: a started program ----------------------------------------------------
+
+// The program it starts is watched through the handle its start gave, though the program lets no
+// one open it again from its first instant, as a game guarded by its own protection does.
+TEST(Processes, AProgramThatRefusesToBeOpenedIsWatched) {
+    TempFolder folder;
+    fs::copy_file(Self(), folder.path + L"child.exe");
+    WriteAll(folder.path + L"child.cfg", "1000 7");
+    Win32Platform platform(nullptr);
+    const DWORD pid = platform.startProgram(folder.path + L"child.exe", L"", SW_HIDE, Streams::Own);
+    ACL empty;
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    const UniqueHandle guard(OpenProcess(WRITE_DAC, FALSE, pid));
+    SetSecurityInfo(guard.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, {}, {}, &empty, {});
+    ASSERT_EQ(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid), nullptr) << "the program lets itself be opened";
+    const UniqueHandle watched(reinterpret_cast<HANDLE>(platform.openProcess(PROCESS_QUERY_INFORMATION, false, pid)));
+    ASSERT_NE(watched, nullptr) << "the handle its start gave is not used";
+    EXPECT_EQ(WaitForSingleObject(watched.get(), kPatienceMs), WAIT_OBJECT_0);
+    EXPECT_EQ(platform.exitCode(reinterpret_cast<Handle>(watched.get())), 7);
+}
+
 // ---- End to end ---------------------------------------------------------------------------
 
 // As child.exe: does what "child.cfg" beside it says (lives that many milliseconds, ends with
-// that exit code, and, if "guarded", first lets no one open it again, as some games do), and
-// adds to "report.txt" there its working directory, its command line, and whether it was handed
+// that exit code), and adds to "report.txt" there its working directory, its command line, and whether it was handed
 // standard handles (256) with where its output and error lead, as the system resolves them.
 int RunChild(const fs::path& folder) {
     DWORD ms = 0;
     int exitCode = 0;
-    std::string guarded;
-    std::ifstream(folder / L"child.cfg") >> ms >> exitCode >> guarded;
-    ACL empty;
-    if (guarded == "guarded" && InitializeAcl(&empty, sizeof empty, ACL_REVISION))
-        SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, {}, {}, &empty, {});
+    std::ifstream(folder / L"child.cfg") >> ms >> exitCode;
     STARTUPINFOW startup{sizeof startup};
     GetStartupInfoW(&startup);
     std::wstring report = fs::current_path().wstring() + L"\n" + GetCommandLineW() + L"\n" +
@@ -425,7 +441,7 @@ struct Sandbox : TempFolder {
     const std::wstring omega = path + L"Ωmega\\child.exe";  // not to be stored as the look-alike "Omega"
     UniqueHandle utility;
 
-    Sandbox(DWORD childMs, DWORD childExitCode, bool guarded) {
+    Sandbox(DWORD childMs, DWORD childExitCode) {
         fs::create_directory(start);
         fs::create_directory(childFolder);
         fs::copy_file(gUtility, exe);
@@ -433,8 +449,8 @@ struct Sandbox : TempFolder {
         fs::create_directory(fs::path(omega).parent_path());
         fs::copy_file(Self(), omega);
         WriteAll(childFolder + L"child.cfg",
-                 std::to_string(childMs) + " " + std::to_string(childExitCode) + (guarded ? " guarded" : ""));
-        WriteAll(childFolder + L"zadanie.cmd", "@exit /b %1\r\n");
+                 std::to_string(childMs) + " " + std::to_string(childExitCode));
+        WriteAll(childFolder + L"zadanie.cmd", "@echo %* > \"%~dp0args.txt\"\r\n@exit /b %2\r\n");
         // Set for the programs this one starts; its C runtime's copy keeps the PATH it started with.
         SetEnvironmentVariableW(L"PATH", (L"\"" + childFolder + L"\";" + _wgetenv(L"PATH")).c_str());
     }
@@ -490,9 +506,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     const Row& row = GetParam();
     const std::wstring program = row.program;
     const auto has = [&row](const char* step) { return std::string(row.steps).find(step) != std::string::npos; };
-    // The program it starts lets no one open it again, as some games do: it is read through the
-    // handle its start gave.
-    Sandbox box(has("pulse") ? 9000 : program.empty() ? 1500 : 3000, row.exitCode, program != L"/pid");
+    Sandbox box(has("pulse") ? 9000 : program.empty() ? 1500 : 3000, row.exitCode);
     std::wstring chosen = row.remembered != Nothing ? box.child : L"";
     const bool ticked = row.remembered == InTheStartFolder || row.remembered == BesideTheExe;
     const std::string read = Record(chosen, ticked);
@@ -500,6 +514,8 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     if (row.remembered != Nothing) WriteAll(where + L"ustawienia.dat", read);
     const double boundary = std::ceil(Now() / 180) * 180;  // the next 3-minute boundary of the day
     fs::current_path(box.start);
+    if (has("not-found")) WriteAll(program, "");  // a file without an extension is no program
+    const DWORD before = GetTickCount();  // input since: a pulse, as another program sees it
     UniqueHandle child = program == L"/pid" || program == L"/name" ? Spawn(box.child) : nullptr;
     const std::wstring pid = program == L"/pid" ? L" " + std::to_wstring(GetProcessId(child.get())) : L"";
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
@@ -558,6 +574,18 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             EXPECT_EQ(Send(box.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
             PostMessageW(box.Window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         }
+        // A script's arguments that cmd would not pass on as text start nothing.
+        if (step == "refused") {
+            HWND message = TopLevel(box.Pid())[0];
+            EXPECT_THAT(Describe(message), HasSubstr(L"Jego argumenty zawierają znak „&”"));
+            Press(message, IDOK);
+        }
+        if (step == "countdown") {  // the job done, a countdown on top; Esc cancels it
+            HWND countdown = TopLevel(box.Pid(), layout::kCountdownClassName)[0];
+            EXPECT_THAT(Text(GetDlgItem(countdown, layout::kLblOdliczanie)), StartsWith(L"Komputer zostanie uśpiony za "));
+            EXPECT_EQ(Text(GetDlgItem(countdown, layout::kCmdTeraz)), L"Uśpij teraz");
+            PostMessageW(GetDlgItem(countdown, layout::kCmdAnuluj), WM_KEYDOWN, VK_ESCAPE, 0);
+        }
         if (step == "not-found") {
             HWND message = TopLevel(box.Pid())[0];
             EXPECT_EQ(Describe(message), L"Czuwajnik: 1 button 1 icon: Nie można uruchomić programu:\r\n" + box.start +
@@ -605,6 +633,11 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
         }
     }
     EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode) << "czuwajnik.exe's exit code, once it has ended";
+    // From the command line the first pulse goes at once, but where the screen may go dark.
+    LASTINPUTINFO input{sizeof input, 0};
+    if (has("pulsed") || has("quiet")) EXPECT_EQ(GetLastInputInfo(&input) && input.dwTime - before < 60000, has("pulsed"));
+    // A script's arguments as written: quoted, "a&b c" reaches it whole; a refused script never runs.
+    EXPECT_EQ(ReadAll(box.childFolder + L"args.txt").substr(0, 9), has("script") ? "\"a&b c\" 5" : "");
     held.reset();
     // Beside the exe, what it saved, byte for byte; from a command line, nothing.
     const std::string saved = !program.empty() ? "" : earlier ? kEarlier : Record(chosen, ticked);
@@ -612,7 +645,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     EXPECT_EQ(FilesIn(box.path).size(), 1u + program.empty()) << "no temporary file";
     // The file it was started with is left as it was, and alone.
     const bool inStart = row.remembered == InTheStartFolder || row.remembered == Unticked;
-    EXPECT_EQ(FilesIn(box.start).size(), inStart);
+    EXPECT_EQ(FilesIn(box.start).size(), inStart + has("not-found"));
     EXPECT_EQ(ReadAll(box.start + L"ustawienia.dat"), inStart ? read : "");
 }
 
@@ -627,14 +660,17 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"Browse", Unticked, L"", L"", "browse browse-again close", 0},
                     Row{"StartedByAnUnquotedPath", InTheStartFolder, L"", L"", "unquoted started", 0},
                     Row{"ProgramWithArguments", InTheStartFolder, L"\"..\\Gry; zabawy, ąęż\\child.exe\"",
-                        L" -x \"b c\"  \"d \\\"e\\\"\" ", "started", 7},
+                        L" -x \"b c\"  \"d \\\"e\\\"\" ", "started pulsed", 7},
                     // A console program, its name without ".exe", ending with 259 (Windows' "still running").
                     Row{"ConsoleProgramEndingWith259", Nothing, L"\"..\\Gry; zabawy, ąęż\\child\"", L"",
                         "redirected started menu-run", 259},
-                    Row{"ScriptAlongPath", Nothing, L"zadanie", L" 5", "", 5},
+                    Row{"ScriptAlongPath", Nothing, L"zadanie", L" \"a&b c\" 5", "script", 5},
+                    Row{"ScriptGivenACommand", Nothing, L"zadanie", L" \"x\\\" & echo pwned > pwned.txt & \\\"\"", "refused", 87},
+                    Row{"SystemOnlyForALimit", Nothing, L"/system /for 3s", L"", "quiet", 0},
+                    Row{"CountdownAfterALimit", Nothing, L"/then sleep /for 1s", L"", "countdown", 0},
                     Row{"WatchingAProcess", InTheStartFolder, L"/pid", L"", "started", 7},
                     Row{"WatchingByName", Nothing, L"/name", L" CHILD", "second", 0},
-                    Row{"ProgramNotFound", InTheStartFolder, L"brak.exe", L"", "not-found", 2}),
+                    Row{"ProgramNotFound", InTheStartFolder, L"brak", L"", "not-found", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A run for a Windows version or a display scale (CZ_WINE_VARIANT) fails unless it sees them.
