@@ -202,7 +202,8 @@ std::optional<wchar_t> CommandCharacter(std::wstring_view arguments) {
     bool quoted = false;
     for (const wchar_t c : arguments) {
         if (c == L'"') quoted = !quoted;
-        else if (c == L'%' || c == L'\r' || c == L'\n' || (!quoted && std::wstring_view(L"&|<>^").find(c) != std::wstring_view::npos))
+        else if (c == L'%' || c == L'\r' || c == L'\n' ||
+                 (!quoted && std::wstring_view(L"&|<>^").find(c) != std::wstring_view::npos))
             return c;
     }
     return std::nullopt;

@@ -285,9 +285,8 @@ void Form1::cmdTeraz_Click() {
     try {
         platform_.powerDown(*iThen);
     } catch (const SystemError& error) {
-        return EndRefused(L"Nie można " + std::wstring(kThen[static_cast<int>(*iThen)].cannot) + L" komputera:\r\n\r\n" +
-                              error.reason(),
-                          error.code());
+        const std::wstring cannot = kThen[static_cast<int>(*iThen)].cannot;
+        return EndRefused(L"Nie można " + cannot + L" komputera:\r\n\r\n" + error.reason(), error.code());
     }
     platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
 }
@@ -297,7 +296,9 @@ void Form1::cmdAnuluj_Click() {
     platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
 }
 
+// The box's loop still delivers the watch's ticks: none may run while it shows.
 void Form1::EndRefused(const std::wstring& sMessage, std::uint32_t lCode) {
+    platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), false);
     platform_.messageBox(sMessage, layout::kCaption, true);
     platform_.endProcess(lCode != 0 ? lCode : 1);  // a failure never ends as a success
 }

@@ -119,7 +119,7 @@ public:
         return opens-- > 0 ? 1000 + pid : 0;
     }
     SystemError lastError() override { return SystemError(L"no such process", 87); }
-    SystemError systemError(std::uint32_t code) override { return SystemError(L"error " + std::to_wstring(code), code); }
+    SystemError systemError(std::uint32_t n) override { return SystemError(L"error " + std::to_wstring(n), n); }
     std::wstring processPath(Handle process) override { return L"C:\\Gry\\" + std::to_wstring(process) + L".exe"; }
     std::size_t second = 0;
     const std::vector<ProcessEntry>& Now() const { return seconds[std::min(second, seconds.size() - 1)]; }

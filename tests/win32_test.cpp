@@ -398,7 +398,7 @@ TEST(Processes, AProgramThatRefusesToBeOpenedIsWatched) {
     InitializeAcl(&empty, sizeof empty, ACL_REVISION);
     const UniqueHandle guard(OpenProcess(WRITE_DAC, FALSE, pid));
     SetSecurityInfo(guard.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, {}, {}, &empty, {});
-    ASSERT_EQ(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid), nullptr) << "the program lets itself be opened";
+    ASSERT_EQ(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid), nullptr) << "it can be opened anew";
     const UniqueHandle watched(reinterpret_cast<HANDLE>(platform.openProcess(PROCESS_QUERY_INFORMATION, false, pid)));
     ASSERT_NE(watched, nullptr) << "the handle its start gave is not used";
     EXPECT_EQ(WaitForSingleObject(watched.get(), kPatienceMs), WAIT_OBJECT_0);
@@ -575,21 +575,17 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             PostMessageW(box.Window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         }
         // A script's arguments that cmd would not pass on as text start nothing.
-        if (step == "refused") {
-            HWND message = TopLevel(box.Pid())[0];
-            EXPECT_THAT(Describe(message), HasSubstr(L"Jego argumenty zawierają znak „&”"));
-            Press(message, IDOK);
-        }
         if (step == "countdown") {  // the job done, a countdown on top; Esc cancels it
             HWND countdown = TopLevel(box.Pid(), layout::kCountdownClassName)[0];
-            EXPECT_THAT(Text(GetDlgItem(countdown, layout::kLblOdliczanie)), StartsWith(L"Komputer zostanie uśpiony za "));
-            EXPECT_EQ(Text(GetDlgItem(countdown, layout::kCmdTeraz)), L"Uśpij teraz");
+            EXPECT_THAT(Text(GetDlgItem(countdown, layout::kLblOdliczanie)), HasSubstr(L" uśpiony za "));
             PostMessageW(GetDlgItem(countdown, layout::kCmdAnuluj), WM_KEYDOWN, VK_ESCAPE, 0);
         }
-        if (step == "not-found") {
+        if (step == "not-found" || step == "refused") {  // one message, and nothing started
             HWND message = TopLevel(box.Pid())[0];
-            EXPECT_EQ(Describe(message), L"Czuwajnik: 1 button 1 icon: Nie można uruchomić programu:\r\n" + box.start +
-                                             program + L"\r\n\r\n" + SystemText(ERROR_FILE_NOT_FOUND) + L" (kod 2)");
+            const std::wstring notFound = L"Nie można uruchomić programu:\r\n" + box.start + program + L"\r\n\r\n" +
+                                          SystemText(ERROR_FILE_NOT_FOUND) + L" (kod 2)";
+            EXPECT_THAT(Describe(message), AllOf(StartsWith(L"Czuwajnik: 1 button 1 icon: "),
+                                                 HasSubstr(step == "refused" ? L"znak „&”" : notFound)));
             Press(message, IDOK);
         }
         if (step == "ok") {  // one message, naming the file and the system's reason, however long it stays
@@ -635,7 +631,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode) << "czuwajnik.exe's exit code, once it has ended";
     // From the command line the first pulse goes at once, but where the screen may go dark.
     LASTINPUTINFO input{sizeof input, 0};
-    if (has("pulsed") || has("quiet")) EXPECT_EQ(GetLastInputInfo(&input) && input.dwTime - before < 60000, has("pulsed"));
+    if (has("pulsed") || has("quiet")) EXPECT_EQ(GetLastInputInfo(&input) && input.dwTime >= before, has("pulsed"));
     // A script's arguments as written: quoted, "a&b c" reaches it whole; a refused script never runs.
     EXPECT_EQ(ReadAll(box.childFolder + L"args.txt").substr(0, 9), has("script") ? "\"a&b c\" 5" : "");
     held.reset();
@@ -665,7 +661,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"ConsoleProgramEndingWith259", Nothing, L"\"..\\Gry; zabawy, ąęż\\child\"", L"",
                         "redirected started menu-run", 259},
                     Row{"ScriptAlongPath", Nothing, L"zadanie", L" \"a&b c\" 5", "script", 5},
-                    Row{"ScriptGivenACommand", Nothing, L"zadanie", L" \"x\\\" & echo pwned > pwned.txt & \\\"\"", "refused", 87},
+                    Row{"ScriptInjected", Nothing, L"zadanie", L" \"x\\\" & echo x > pwned & \\\"\"", "refused", 87},
                     Row{"SystemOnlyForALimit", Nothing, L"/system /for 3s", L"", "quiet", 0},
                     Row{"CountdownAfterALimit", Nothing, L"/then sleep /for 1s", L"", "countdown", 0},
                     Row{"WatchingAProcess", InTheStartFolder, L"/pid", L"", "started", 7},

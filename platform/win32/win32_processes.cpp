@@ -40,7 +40,8 @@ public:
         for (int i = 0; i < 3; ++i) {
             HANDLE copy = nullptr;
             if (redirected(own[i]))
-                DuplicateHandle(GetCurrentProcess(), own[i], GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS);
+                DuplicateHandle(GetCurrentProcess(), own[i], GetCurrentProcess(), &copy, 0, TRUE,
+                                DUPLICATE_SAME_ACCESS);
             else if (attached_)
                 copy = CreateFileW(i == 0 ? L"CONIN$" : L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
