@@ -1,6 +1,6 @@
 #pragma once
-// The Win32 implementation of the platform: the window, its controls and timers,
-// processes, key injection, the clock, files and the ANSI code page.
+// The Win32 implementation of the platform: the windows, their controls and timers, files,
+// processes, shortcuts, power, the clock and the keys, one source file a concern.
 
 #include <windows.h>
 #include <shellapi.h>

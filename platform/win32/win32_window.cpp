@@ -1,4 +1,5 @@
-// The window, its controls, menus, timers, message boxes and the open-file dialog.
+// The windows (the main one and the countdown), their controls, menus, timers, message boxes
+// and the open-file dialog.
 
 #include "platform/win32/win32_platform.h"
 
