@@ -305,7 +305,7 @@ TEST(CommandLine, ReadsWhatTheUserWrote) {
         {L"/name \"\"", L"refuse To nie jest nazwa pliku programu: \"\""},
         {L"/name a\x01", L"refuse To nie jest nazwa pliku programu: a\x01"},
         {L"/For 1H30m -THEN hibernate /system gra /for", L"run gra| /for for 5400 then 1 system"},
-        {L"/until 7:05 /then shutdown /pid 9", L"watch 9 until 425 then 2"},
+        {L"/until 23:59 /then shutdown /pid 9", L"watch 9 until 1439 then 2"},
         {L"/for 168h /name x", L"names x.exe for 604800"},
         {L"/until 0:00", L"keep until 0"},
         {L"-for 45s", L"keep for 45"},
