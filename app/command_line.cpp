@@ -16,10 +16,6 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
-bool EndsWith(const std::wstring& text, std::wstring_view end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 struct Word {
     std::wstring_view written;  // as it stands in the command line; empty at its end
     std::size_t end;            // where it ends there
@@ -63,9 +59,9 @@ std::wstring ReadNames(std::wstring_view line, const Word& option, Command& comm
         const bool control = std::any_of(name.text.begin(), name.text.end(), [](wchar_t c) { return c < L' '; });
         if (name.text.empty() || control || name.text.find_first_of(L"\\/:*?\"<>|") != std::wstring::npos)
             return L"To nie jest nazwa pliku programu: " + std::wstring(name.written);
-        const std::wstring lower = Lower(name.text);
         if (name.text.find(L'.') != std::wstring::npos) command.names.push_back(name.text);
-        if (!EndsWith(lower, L".exe") && !EndsWith(lower, L".com")) command.names.push_back(name.text + L".exe");
+        if (!EndsWithText(name.text, L".exe") && !EndsWithText(name.text, L".com"))
+            command.names.push_back(name.text + L".exe");
     }
     if (command.names.empty()) return L"Po " + option.text + L" brak nazwy programu.";
     return L"";
@@ -196,6 +192,12 @@ std::wstring Usage() {
         L"\r\n"
         L"Czuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. "
         L"Pliku ustawienia.dat wtedy nie wczytuje ani nie zapisuje.";
+}
+
+bool EndsWithText(std::wstring_view text, std::wstring_view end) {
+    return text.size() >= end.size() &&
+           std::equal(end.begin(), end.end(), text.end() - end.size(),
+                      [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
 }
 
 std::optional<wchar_t> CommandCharacter(std::wstring_view arguments) {

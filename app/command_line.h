@@ -37,6 +37,10 @@ Command ReadCommandLine(std::wstring_view text);
 
 std::wstring Usage();  // as /? shows it
 
+// Whether `text` ends with `end`, letters compared regardless of case, as file names and their
+// extensions are.
+bool EndsWithText(std::wstring_view text, std::wstring_view end);
+
 // The first character of a script's arguments that cmd would not hand on as text: one of
 // & | < > ^ outside double quotes (each quote opens or closes them), a % anywhere, a line break.
 std::optional<wchar_t> CommandCharacter(std::wstring_view arguments);

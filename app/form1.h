@@ -5,7 +5,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/command_line.h"
@@ -51,7 +50,6 @@ private:
     std::optional<std::int32_t> WatchedEnded();
     std::optional<std::int32_t> EndOf(Handle hWatched);
     static std::wstring CannotStart(const std::wstring& sPath, const SystemError& error);
-    static bool HasExtension(const std::wstring& sFile, std::wstring_view sExtension);
     void ApplyPulseRule();
     void SendPulse();
     // Driven from the command line (form1_command.cpp).

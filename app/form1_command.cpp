@@ -94,9 +94,9 @@ void Form1::RunCommand(const Command& command) {
 // /for on the clock that a change of the time of day does not move; /until on the local time,
 // which such a change, or summer time, moves as the user expects.
 void Form1::SetLimit(const Command& command) {
-    const std::int64_t now = platform_.localTime();
     if (command.forSeconds) lLimitMs = platform_.milliseconds() + 1000ull * *command.forSeconds;
     if (command.untilMinute) {
+        const std::int64_t now = platform_.localTime();
         const std::int64_t today = now - now % kDaySeconds + 60 * *command.untilMinute;
         lLimitTime = today > now ? today : today + kDaySeconds;
     }
@@ -126,7 +126,7 @@ void Form1::RunFromCommandLine(const std::wstring& sName, const std::wstring& sA
                           kErrorFileNotFound);
     sProgram = *sFound;
     const std::optional<wchar_t> command = CommandCharacter(sArguments);
-    if (command && (HasExtension(sProgram, L".cmd") || HasExtension(sProgram, L".bat")))
+    if (command && (EndsWithText(sProgram, L".cmd") || EndsWithText(sProgram, L".bat")))
         return EndRefused(ScriptRefused(sProgram, *command), kErrorInvalidParameter);
     try {
         RunProgram(sProgram, sArguments, true, Streams::Callers);

@@ -1,6 +1,3 @@
-#include <algorithm>
-#include <cwctype>
-
 #include "app/form1.h"
 #include "app/layout.h"
 
@@ -18,13 +15,6 @@ std::wstring ProgramFilter() {
 
 }  // namespace
 
-// `sExtension` in lower case, with its dot.
-bool Form1::HasExtension(const std::wstring& sFile, std::wstring_view sExtension) {
-    return sFile.size() >= sExtension.size() &&
-           std::equal(sExtension.begin(), sExtension.end(), sFile.end() - sExtension.size(),
-                      [](wchar_t lower, wchar_t c) { return lower == static_cast<wchar_t>(std::towlower(c)); });
-}
-
 void Form1::Command2_Click() {
     if (bCommandLine) return;  // a command-line run stays bound to its program
     sProgram = ShowOpenDialog(*this, kModeOpen, L"Wybierz program.", L"", ProgramFilter(), sInitDir, L"*.*");
@@ -37,7 +27,7 @@ void Form1::mnuPlikPrzegladaj_Click() { Command2_Click(); }
 // shortcut by the file it leads to.
 void Form1::Form_OLEDragDrop(const std::wstring& sFile) {
     if (bCommandLine) return;
-    const bool shortcut = HasExtension(sFile, L".lnk");
+    const bool shortcut = EndsWithText(sFile, L".lnk");
     const std::wstring chosen = shortcut ? platform_.shortcutTarget(sFile).value_or(L"") : sFile;
     if (!platform_.isFile(chosen)) {
         if (shortcut) platform_.messageBox(L"Skrót nie prowadzi do pliku:\r\n" + sFile, layout::kCaption, true);

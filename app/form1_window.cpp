@@ -1,6 +1,3 @@
-#include <algorithm>
-#include <cwctype>
-
 #include "app/form1.h"
 #include "app/layout.h"
 #include "settings/settings.h"
@@ -42,8 +39,7 @@ bool Form1::ReadSettings() {
             if (const std::optional<bool> read = settings::Read(platform_, sFile, sProgram, bAutoStart)) return *read;
         } catch (const SystemError& error) {
             const std::wstring sRead = platform_.fullPath(sFile);
-            bSettingsUnread = std::equal(sRead.begin(), sRead.end(), sOwn.begin(), sOwn.end(),
-                                         [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
+            bSettingsUnread = sRead.size() == sOwn.size() && EndsWithText(sRead, sOwn);
             platform_.messageBox(error.reason() + (bSettingsUnread
                                                        ? L"\r\n\r\nUstawienia nie zostaną zapisane przy zakończeniu."
                                                        : L"\r\n\r\nCzuwajnik użyje pliku " + sOwn + L"."),

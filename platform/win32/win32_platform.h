@@ -46,7 +46,7 @@ inline SystemError LastError() {
 
 // Calls `get(buffer, size)` with a growing buffer until the whole text fits.
 template <typename Get>
-inline std::wstring GrowingText(Get get) {
+std::wstring GrowingText(Get get) {
     std::wstring text(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = get(text.data(), static_cast<DWORD>(text.size()));

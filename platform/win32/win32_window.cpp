@@ -207,7 +207,7 @@ LRESULT CALLBACK Win32Platform::WindowProc(HWND window, UINT message, WPARAM wPa
 
 // The main window's messages, and the countdown's.
 LRESULT Win32Platform::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const bool countdown = window == countdown_ && countdown_ != nullptr;
+    const bool countdown = window == countdown_;
     switch (message) {
         case WM_COMMAND: {
             const auto id = LOWORD(wParam);
