@@ -208,8 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
                             L"C:\\Gry;Stare\\gra.cmd"}}},
         // Where it cannot be watched (its status cannot be read), it is taken for still running.
         Story{"OrInTheCurrentFolder", std::nullopt, "watch close",
-              kRunsHra + Log{L"end 259"},
-              {.opens = 0, .commandLine = L"hra"}},
+              kRunsHra + Log{L"end 259"}, {.opens = 0, .commandLine = L"hra"}},
         // A path with a folder in it is not looked for along PATH; a file without an extension is no program.
         Story{"AProgramNotFound", std::nullopt, "",
               {L"Timer2 off", L"error Czuwajnik: Nie można uruchomić programu:\r\nD:\\start\\Gry\\gra\r\n\r\nerror 2",
@@ -243,8 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
               L"end 259"}, {.commandLine = L"/name gra"}},
         Story{"NoSuchProcess", std::nullopt, "",
               {L"open 4096 0 42", L"Timer2 off",
-               L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process",
-               L"end 87"},
+               L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process", L"end 87"},
               {.opens = 0, .commandLine = L"-PID 42"}},
         // A list that cannot be read changes nothing; ten such reads in a row end the watch.
         Story{"ByNameListUnreadable", std::nullopt, "18s about 1s",
@@ -281,8 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"ThenShutdownRefused", std::nullopt, "watch now",
               kRunsHra + kEnds + Countdown(L"wyłączony", L"Wyłącz teraz", 60, 60) +
                   Log{L"countdown closed", L"power 2", L"Timer2 off",
-                      L"error Czuwajnik: Nie można wyłączyć komputera:\r\n\r\nrefused",
-                      L"end 1314"},
+                      L"error Czuwajnik: Nie można wyłączyć komputera:\r\n\r\nrefused", L"end 1314"},
               {.code = 5, .commandLine = L"/then shutdown hra", .refuses = 1314}}),
     [](const auto& info) { return std::string(info.param.name); });
 
