@@ -8,13 +8,26 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
   wine wine64 wine64-preloader wine32:i386 wine32-preloader:i386
   fonts-wine fonts-liberation xvfb xauth x11-apps x11-utils imagemagick zip locales libbenchmark-dev qemu-user-static)
 
+# A mirror in the middle of a sync serves indexes that do not match their release file, and
+# apt-get then leaves them out and fails. That passes within minutes: try a few times.
+update_package_lists() {
+  local try
+  for try in 1 2 3 4 5; do
+    apt-get update -q && return 0
+    ((try < 5)) && { echo "setup.sh: the package lists did not all arrive; trying again in 30 s" >&2; sleep 30; }
+  done
+  echo "setup.sh: the package mirror is unreachable or inconsistent (in the middle of a sync?): apt-get update" \
+    "failed five times over two minutes. Run this again later, or point /etc/apt/sources.list* at another mirror." >&2
+  exit 1
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -q
+  update_package_lists
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
