@@ -50,18 +50,14 @@ std::wstring ReadWatch(std::wstring_view line, const Word& option, Command& comm
     return L"";
 }
 
-// "/name NAME [NAME ...]": each NAME a program's file name. A name without an extension is
-// taken with ".exe"; one with another extension than ".exe" or ".com" (python3.12) both as it
-// is and with ".exe".
+// "/name NAME [NAME ...]": each NAME a program's file name.
 std::wstring ReadNames(std::wstring_view line, const Word& option, Command& command) {
     command.kind = Command::Kind::WatchNamed;
     for (Word name = NextWord(line, option.end); !name.written.empty(); name = NextWord(line, name.end)) {
         const bool control = std::any_of(name.text.begin(), name.text.end(), [](wchar_t c) { return c < L' '; });
         if (name.text.empty() || control || name.text.find_first_of(L"\\/:*?\"<>|") != std::wstring::npos)
             return L"To nie jest nazwa pliku programu: " + std::wstring(name.written);
-        if (name.text.find(L'.') != std::wstring::npos) command.names.push_back(name.text);
-        if (!EndsWithText(name.text, L".exe") && !EndsWithText(name.text, L".com"))
-            command.names.push_back(name.text + L".exe");
+        command.names.push_back(name.text);
     }
     if (command.names.empty()) return L"Po " + option.text + L" brak nazwy programu.";
     return L"";
@@ -192,12 +188,6 @@ std::wstring Usage() {
         L"\r\n"
         L"Czuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. "
         L"Pliku ustawienia.dat wtedy nie wczytuje ani nie zapisuje.";
-}
-
-bool EndsWithText(std::wstring_view text, std::wstring_view end) {
-    return text.size() >= end.size() &&
-           std::equal(end.begin(), end.end(), text.end() - end.size(),
-                      [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
 }
 
 std::optional<wchar_t> CommandCharacter(std::wstring_view arguments) {

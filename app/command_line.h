@@ -23,7 +23,7 @@ struct Command {
     std::wstring program;    // Run: the program as given, its quotes taken off
     std::wstring arguments;  // Run: all that follows it, exactly as written
     std::uint32_t pid = 0;   // Watch: the process
-    std::vector<std::wstring> names;  // WatchNamed: programs' file names, each with an extension
+    std::vector<std::wstring> names;  // WatchNamed: programs' file names, as given
     std::wstring problem;    // Refuse: what is wrong, for the user
     // The options before the job (KeepAwake has only them).
     std::optional<std::uint32_t> forSeconds;   // /for: at most this long
@@ -36,10 +36,6 @@ struct Command {
 Command ReadCommandLine(std::wstring_view text);
 
 std::wstring Usage();  // as /? shows it
-
-// Whether `text` ends with `end`, letters compared regardless of case, as file names and their
-// extensions are.
-bool EndsWithText(std::wstring_view text, std::wstring_view end);
 
 // The first character of a script's arguments that cmd would not hand on as text: one of
 // & | < > ^ outside double quotes (each quote opens or closes them), a % anywhere, a line break.

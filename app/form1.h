@@ -37,9 +37,11 @@ public:
     // The countdown before the computer sleeps or shuts down once a job is done (form1_command.cpp).
     void cmdTeraz_Click();
     void cmdAnuluj_Click();
+    void Form_Resume();  // the system has woken from sleep or hibernation
 
 private:
     static constexpr std::int32_t kStillActive = 259;  // the exit status of a process still running
+    static constexpr auto kControlCExit = static_cast<std::int32_t>(0xC000013A);  // ended by Ctrl+C or its console closed
     enum class Ending { JobEnded, LimitCame, Closed };
 
     bool ReadSettings();
@@ -50,6 +52,8 @@ private:
     std::optional<std::int32_t> WatchedEnded();
     std::optional<std::int32_t> EndOf(Handle hWatched);
     static std::wstring CannotStart(const std::wstring& sPath, const SystemError& error);
+    bool EndsWithName(const std::wstring& sName, const std::wstring& sEnd);  // as Windows compares file names
+    bool IsScript(const std::wstring& sPath);  // a .bat or .cmd, which cmd runs
     void ApplyPulseRule();
     void SendPulse();
     // Driven from the command line (form1_command.cpp).
@@ -98,7 +102,7 @@ private:
     std::optional<std::int64_t> lLimitTime;   // /until: when, in local time
     std::optional<PowerAction> iThen;
     bool bSystemOnly = false;  // /system: no key pulses, so the screen may go dark and lock
-    std::optional<std::uint64_t> lCountdownSince;  // counting down to iThen since then
+    std::optional<std::uint64_t> lCountdownSince;  // counting down to iThen since then, in time awake
     std::uint64_t iSecondsShown = 0;               // in the countdown
 };
 

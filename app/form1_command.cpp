@@ -51,10 +51,10 @@ std::wstring Joined(const std::vector<std::wstring>& items) {
     return text;
 }
 
-// Why a script is not started: cmd would read `c` in its arguments otherwise than as text.
+// Why a script is not started: cmd would read `c` in its path or its arguments otherwise than as text.
 std::wstring ScriptRefused(const std::wstring& script, wchar_t c) {
     const std::wstring shown = c == L'\r' || c == L'\n' ? L"końca wiersza" : L"\u201E" + std::wstring(1, c) + L"\u201D";
-    return L"Nie uruchomiono skryptu:\r\n" + script + L"\r\n\r\nJego argumenty zawierają znak " + shown +
+    return L"Nie uruchomiono skryptu:\r\n" + script + L"\r\n\r\nJego ścieżka lub argumenty zawierają znak " + shown +
            L", który wiersz poleceń odczytałby jako polecenie albo zmienną, a nie jako tekst.";
 }
 
@@ -117,17 +117,17 @@ void Form1::KeepAwakeUntilLimit(const Command& command) {
 }
 
 // In the caller's folder, with the arguments as the caller wrote them, and the caller's console
-// or redirected handles. A script's arguments go to cmd, which would run what follows a & or a |
-// outside quotes and put variables in place of %...%: such text is refused, not started.
+// or redirected handles. A script goes to cmd as "SCRIPT" ARGUMENTS, which would run what follows
+// a & or a | outside quotes and put variables in place of %...%: such text is refused, not started.
 void Form1::RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments) {
     const std::optional<std::wstring> sFound = FindProgram(sName);
     if (!sFound)
         return EndRefused(CannotStart(platform_.fullPath(sName), platform_.systemError(kErrorFileNotFound)),
                           kErrorFileNotFound);
     sProgram = *sFound;
-    const std::optional<wchar_t> command = CommandCharacter(sArguments);
-    if (command && (EndsWithText(sProgram, L".cmd") || EndsWithText(sProgram, L".bat")))
-        return EndRefused(ScriptRefused(sProgram, *command), kErrorInvalidParameter);
+    if (IsScript(sProgram))
+        if (const std::optional<wchar_t> command = CommandCharacter(L"\"" + sProgram + L"\"" + sArguments))
+            return EndRefused(ScriptRefused(sProgram, *command), kErrorInvalidParameter);
     try {
         RunProgram(sProgram, sArguments, true, Streams::Callers);
     } catch (const SystemError& error) {
@@ -155,10 +155,15 @@ void Form1::WatchFromCommandLine(std::uint32_t lProcessId) {
 }
 
 // Every process of those programs, also ones started later. Waits, without pulses, while none
-// runs; watches while any does; ends with 0 once none has run for 5 s.
+// runs; watches while any does; ends with 0 once none has run for 5 s. A name without an extension
+// is taken with ".exe"; one with another extension than ".exe" or ".com" (python3.12) both as it is
+// and with ".exe".
 void Form1::WatchNamed(const std::vector<std::wstring>& names) {
-    sNames = names;
-    ShowWatching(L"Czekam na: " + Joined(names));
+    for (const std::wstring& name : names) {
+        if (name.find(L'.') != std::wstring::npos) sNames.push_back(name);
+        if (!EndsWithName(name, L".exe") && !EndsWithName(name, L".com")) sNames.push_back(name + L".exe");
+    }
+    ShowWatching(L"Czekam na: " + Joined(sNames));
     platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), true);
     NamedEnded();
 }
@@ -189,14 +194,17 @@ std::optional<std::int32_t> Form1::NamedEnded() {
 }
 
 // One snapshot: the copies it lists are kept, or opened to be watched; the others have ended.
-// A snapshot that cannot be read changes nothing this second; only ten in a row end the watch.
+// A snapshot that cannot be read changes nothing this second. While a copy is watched through its
+// handle, the list only counts the others; else ten failed reads in a row end the watch.
 void Form1::FindCopies() {
     std::vector<ProcessEntry> processes;
     try {
         processes = platform_.processesNamed(sNames);
         iListFailures = 0;
     } catch (const SystemError& error) {
-        if (++iListFailures < kListFailuresToEnd) return;
+        const bool watched =
+            std::any_of(mCopies.begin(), mCopies.end(), [](const auto& copy) { return copy.second.hProcess != 0; });
+        if (watched || ++iListFailures < kListFailuresToEnd) return;
         StopWatching();
         return EndRefused(error.reason(), error.code());
     }
@@ -257,20 +265,25 @@ void Form1::ShowWatching(const std::wstring& sLabel) {
 }
 
 // Every end of a command-line run: the job's exit code (or 259 where it still runs), 1460 where the
-// limit cut it short, 0 for a limit alone; then, where the job is done, the countdown to iThen.
+// limit cut it short, 0 for a limit alone; then, where the job is done, the countdown to iThen. A
+// job stopped by its person (Ctrl+C, its console closed) is not done: they are there, and decide.
 void Form1::EndCommandLine(Ending how) {
     if (how == Ending::Closed && !lCountdownSince)
         if (const std::optional<std::int32_t> ended = EndOf(hProcess)) lExitCode = *ended;
     if (how == Ending::LimitCame) lExitCode = bNoJob ? 0 : static_cast<std::int32_t>(kErrorTimeout);
-    const bool done = how == Ending::JobEnded || (how == Ending::LimitCame && bNoJob);
-    if (!iThen || !done) platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
-    lCountdownSince = platform_.milliseconds();
+    const bool done = (how == Ending::JobEnded && lExitCode != kControlCExit) || (how == Ending::LimitCame && bNoJob);
+    if (!iThen || !done) {
+        StopWatching();
+        platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
+    }
+    lCountdownSince = platform_.awakeMilliseconds();
     CountDown();
 }
 
-// Each tick of the countdown; nothing is kept awake meanwhile.
+// Each tick of the countdown. The request to stay awake is held on, so that idle sleep does not come
+// first; the time counted is the time awake, so that a wake-up finds the countdown where it was.
 void Form1::CountDown() {
-    const std::uint64_t elapsed = platform_.milliseconds() - *lCountdownSince;
+    const std::uint64_t elapsed = platform_.awakeMilliseconds() - *lCountdownSince;
     if (elapsed >= kCountdownMs) return cmdTeraz_Click();
     const std::uint64_t left = (kCountdownMs - elapsed + 999) / 1000;
     if (left == iSecondsShown) return;
@@ -285,6 +298,7 @@ void Form1::cmdTeraz_Click() {
     try {
         platform_.powerDown(*iThen);
     } catch (const SystemError& error) {
+        StopWatching();
         const std::wstring cannot = kThen[static_cast<int>(*iThen)].cannot;
         return EndRefused(L"Nie można " + cannot + L" komputera:\r\n\r\n" + error.reason(), error.code());
     }
@@ -293,7 +307,13 @@ void Form1::cmdTeraz_Click() {
 
 void Form1::cmdAnuluj_Click() {
     platform_.closeCountdown();
-    platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
+    EndCommandLine(Ending::Closed);
+}
+
+// A sleep that came anyway (a lid, a power button) cancels the countdown: whoever woke the computer
+// is there.
+void Form1::Form_Resume() {
+    if (lCountdownSince) cmdAnuluj_Click();
 }
 
 // The box's loop still delivers the watch's ticks: none may run while it shows.

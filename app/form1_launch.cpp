@@ -19,6 +19,12 @@ std::wstring Form1::FilePath(const std::wstring& sFile) const {
     return slash == std::wstring::npos ? std::wstring() : sFile.substr(0, slash + 1);
 }
 
+bool Form1::EndsWithName(const std::wstring& sName, const std::wstring& sEnd) {
+    return sName.size() >= sEnd.size() && platform_.sameFileName(sName.substr(sName.size() - sEnd.size()), sEnd);
+}
+
+bool Form1::IsScript(const std::wstring& sPath) { return EndsWithName(sPath, L".cmd") || EndsWithName(sPath, L".bat"); }
+
 void Form1::Command1_Click() {
     if (sProgram.empty() || bCommandLine) return;  // a command-line run stays bound to its program
     const bool wasEnabled = platform_.runEnabled();
@@ -50,8 +56,15 @@ void Form1::Timer1_Timer() {
     Command1_Click();
 }
 
+// A script runs in the system's own command processor, never one found along PATH, as
+// cmd /d /v:off /s /c ""SCRIPT" ARGUMENTS": no AutoRun, no delayed expansion (a ! stays text), and
+// the whole command in one more pair of quotes, which /s takes off. Given the script itself, Windows
+// would start cmd /c without them, and cmd would take off the first and the last quote it finds.
 void Form1::RunProgram(const std::wstring& sPath, const std::wstring& sArguments, bool bWatch, Streams streams) {
-    const std::uint32_t processId = platform_.startProgram(sPath, sArguments, kShowNormal, streams);
+    const bool script = IsScript(sPath);
+    const std::wstring sStarted = script ? platform_.systemFolder() + L"cmd.exe" : sPath;
+    const std::wstring sLine = script ? L" /d /v:off /s /c \"\"" + sPath + L"\"" + sArguments + L"\"" : sArguments;
+    const std::uint32_t processId = platform_.startProgram(sStarted, sLine, kShowNormal, streams);
     if (!bWatch) return;
     Watch(platform_.openProcess(kProcessQueryInformation, false, processId));
 }
@@ -85,13 +98,11 @@ void Form1::Timer2_Timer() {
     if (lCountdownSince) return CountDown();
     if (const std::optional<std::int32_t> ended = WatchedEnded()) {
         lExitCode = *ended;
+        if (bCommandLine) return EndCommandLine(Ending::JobEnded);
         StopWatching();
-        return bCommandLine ? EndCommandLine(Ending::JobEnded) : Form_Unload();
+        return Form_Unload();
     }
-    if (LimitCame()) {
-        StopWatching();
-        return EndCommandLine(Ending::LimitCame);
-    }
+    if (LimitCame()) return EndCommandLine(Ending::LimitCame);
     if (bWatching && !bSystemOnly) ApplyPulseRule();
 }
 

@@ -27,7 +27,7 @@ void Form1::mnuPlikPrzegladaj_Click() { Command2_Click(); }
 // shortcut by the file it leads to.
 void Form1::Form_OLEDragDrop(const std::wstring& sFile) {
     if (bCommandLine) return;
-    const bool shortcut = EndsWithText(sFile, L".lnk");
+    const bool shortcut = EndsWithName(sFile, L".lnk");
     const std::wstring chosen = shortcut ? platform_.shortcutTarget(sFile).value_or(L"") : sFile;
     if (!platform_.isFile(chosen)) {
         if (shortcut) platform_.messageBox(L"Skrót nie prowadzi do pliku:\r\n" + sFile, layout::kCaption, true);

@@ -39,7 +39,7 @@ bool Form1::ReadSettings() {
             if (const std::optional<bool> read = settings::Read(platform_, sFile, sProgram, bAutoStart)) return *read;
         } catch (const SystemError& error) {
             const std::wstring sRead = platform_.fullPath(sFile);
-            bSettingsUnread = sRead.size() == sOwn.size() && EndsWithText(sRead, sOwn);
+            bSettingsUnread = platform_.sameFileName(sRead, sOwn);
             platform_.messageBox(error.reason() + (bSettingsUnread
                                                        ? L"\r\n\r\nUstawienia nie zostaną zapisane przy zakończeniu."
                                                        : L"\r\n\r\nCzuwajnik użyje pliku " + sOwn + L"."),

@@ -17,7 +17,7 @@ inline constexpr int kClientWidthTwips = 5460;
 inline constexpr int kClientHeightTwips = 2400;
 inline constexpr int kTwipsPerInch = 1440;
 
-enum class Kind { Button, Label, CheckBox };
+enum class Kind { Button, DefaultButton, Label, CheckBox };
 
 struct Control {
     std::uint16_t id;
@@ -38,16 +38,17 @@ inline constexpr Control kControls[] = {
 inline constexpr std::uint16_t kCommand1 = 101, kLabel1 = 102, kCommand2 = 103, kCheck1 = 104;
 
 // The countdown before the computer sleeps or shuts down, a window of its own with the same
-// caption. "Anuluj" takes the focus, so a stray Enter cancels; its id is the one Esc presses.
+// caption. "Anuluj" is the default button and takes the focus, so a stray Enter cancels; its id is
+// the one Esc presses. The button that acts at once has no id a key presses (IDOK is 1).
 inline constexpr const wchar_t* kCountdownClassName = L"Czuwajnik.Odliczanie";
 inline constexpr int kCountdownWidthTwips = 5460;
 inline constexpr int kCountdownHeightTwips = 1440;
 inline constexpr Control kCountdown[] = {
-    {2, L"cmdAnuluj", Kind::Button, L"Anuluj", 3645, 840, 1575, 435, &Form1::cmdAnuluj_Click},
-    {1, L"cmdTeraz", Kind::Button, L"", 1680, 840, 1815, 435, &Form1::cmdTeraz_Click},
+    {2, L"cmdAnuluj", Kind::DefaultButton, L"Anuluj", 3645, 840, 1575, 435, &Form1::cmdAnuluj_Click},
+    {402, L"cmdTeraz", Kind::Button, L"", 1680, 840, 1815, 435, &Form1::cmdTeraz_Click},
     {401, L"lblOdliczanie", Kind::Label, L"", 240, 240, 4980, 375, nullptr},
 };
-inline constexpr std::uint16_t kCmdAnuluj = 2, kCmdTeraz = 1, kLblOdliczanie = 401;
+inline constexpr std::uint16_t kCmdAnuluj = 2, kCmdTeraz = 402, kLblOdliczanie = 401;
 
 struct MenuItem {
     std::uint16_t id;

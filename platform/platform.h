@@ -71,9 +71,10 @@ public:
     virtual void setTimer(TimerId timer, unsigned intervalMs, bool enabled) = 0;
     virtual void messageBox(const std::wstring& text, const std::wstring& title, bool error) = 0;
     virtual bool openFileDialog(OpenFileRequest& request) = 0;  // true on OK
-    // The countdown before a PowerAction, a small window of its own titled "Czuwajnik": `text`, a
-    // button `act` that runs Form1::cmdTeraz_Click, and "Anuluj" (also Esc and the close box) that
-    // runs Form1::cmdAnuluj_Click. Shown by the first call; the later ones replace the texts.
+    // The countdown before a PowerAction, a small window of its own titled "Czuwajnik", on the main
+    // window's monitor: `text`, a button `act` that runs Form1::cmdTeraz_Click when clicked or pressed
+    // itself, and "Anuluj", the default button with the focus, that runs Form1::cmdAnuluj_Click (so do
+    // Enter, Esc and the close box). Shown by the first call; the later ones replace the texts.
     virtual void showCountdown(const std::wstring& text, const std::wstring& act) = 0;
     virtual void closeCountdown() = 0;
     [[noreturn]] virtual void endProcess(std::uint32_t exitCode) = 0;
@@ -87,6 +88,9 @@ public:
     virtual std::wstring ownFolder() = 0;
     virtual std::wstring fullPath(const std::wstring& name) = 0;  // against the current directory
     virtual bool isFile(const std::wstring& path) = 0;            // an existing file, not a folder
+    // Whether two file names (or paths) are the same, letters compared regardless of case as Windows compares them.
+    virtual bool sameFileName(const std::wstring& a, const std::wstring& b) = 0;
+    virtual std::wstring systemFolder() = 0;  // the system's own folder, with its command processor; ends in "\"
     virtual std::wstring environment(const std::wstring& name) = 0;  // a variable's value, or empty
     // Whether a program named `name` is looked for in the current folder before PATH.
     virtual bool searchesCurrentFolder(const std::wstring& name) = 0;
@@ -114,12 +118,13 @@ public:
     // Asks the system to stay out of idle sleep (the display is left to the power plan), or
     // ends that request.
     virtual void keepSystemAwake(bool awake) = 0;
-    // Asks the system to sleep, hibernate or shut down (programs are asked to close, never
-    // forced); throws where it refuses.
+    // Asks the system to sleep, hibernate or shut down (programs are asked to close and may refuse;
+    // only one that does not answer is closed); throws, with a code, where it refuses.
     virtual void powerDown(PowerAction action) = 0;
     virtual void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) = 0;
     virtual float timeOfDay() = 0;  // seconds since local midnight
     virtual std::uint64_t milliseconds() = 0;  // since the system started: never moved by a clock change
+    virtual std::uint64_t awakeMilliseconds() = 0;  // as milliseconds(), but for the time the system slept
     virtual std::int64_t localTime() = 0;  // the local date and time, in seconds since 1 January 1601
 
     // Files and the ANSI code page.

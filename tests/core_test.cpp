@@ -83,6 +83,9 @@ const Log kByName = Log{L"label Czekam na: gra.exe", L"choosing off", L"minimise
 const std::vector<ProcessEntry> kNoList = {{0, L""}};
 const test::Script kUnreadable = {.commandLine = L"/name gra", .seconds = {kNoList, kNoList, kNoList, kNoList, kNoList,
                                   kNoList, kNoList, kNoList, kNoList, {}, kNoList}};
+// "/name gra" finding copy 7 running at its start.
+const Log kFinds7 = Log{kByName[0], kByName[1], kByName[2], kByName[3], L"open 4096 0 7", L"awake on"} + kPulse +
+                    Log{L"label Program: gra.exe (działa: 1)"};
 
 struct Story {
     friend void PrintTo(const Story& story, std::ostream* out) { *out << story.name; }
@@ -100,7 +103,7 @@ const std::map<std::string, void (Form1::*)()> kEvents = {
     {"browse", &Form1::Command2_Click},   {"menu-browse", &Form1::mnuPlikPrzegladaj_Click},
     {"close", &Form1::Form_Unload},       {"koniec", &Form1::mnuPlikKoniec_Click},
     {"about", &Form1::mnuPomocOP_Click},  {"now", &Form1::cmdTeraz_Click},
-    {"cancel", &Form1::cmdAnuluj_Click}};
+    {"cancel", &Form1::cmdAnuluj_Click},  {"resume", &Form1::Form_Resume}};
 
 class Stories : public testing::TestWithParam<Story> {};
 
@@ -117,6 +120,10 @@ TEST_P(Stories, ReachTheSystemAsTheRowSays) {
             if (step == "box") fake.check = 1 - fake.check;
             else if (step.rfind("drop:", 0) == 0) form.Form_OLEDragDrop(test::Widen(step.substr(5)));
             else if (step[0] == '+') fake.local += std::stoll(step);  // the clock moved by so many seconds
+            else if (step.rfind("asleep:", 0) == 0) {  // so many seconds of sleep, which the system does not count awake
+                fake.asleep += std::stoul(step.substr(7));
+                fake.second += std::stoul(step.substr(7));
+            }
             else if (std::isdigit(step[0]))  // seconds of the watch's 200 ms ticks
                 for (int tick = 0; tick < 5 * std::stoi(step); ++tick) {
                     fake.second += tick % 5 == 0;
@@ -199,8 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
         // nor writes its settings.
         Story{"ABareNameIsFoundAlongPathByPathext", Record("C:\\x.exe", true),
               "watch menu-run menu-browse drop:C:\\Gry\\gra.exe close",
-              Log{L"start C:\\Gry;Stare\\gra.cmd -x show 1 caller's"} +
-                  Watching(L"C:\\Gry;Stare\\gra.cmd", L"open 1024 0 1") + Log{L"end 5"},
+              Log{L"start C:\\Windows\\system32\\cmd.exe /d /v:off /s /c \"\"C:\\Gry;Stare\\gra.cmd\" -x\" show 1 caller's"} +
+                  Watching(L"C:\\Gry;Stare\\gra.cmd", L"open 1024 0 1") + kEnds + Log{L"end 5"},
               {.runs = 1, .code = 5, .commandLine = L"gra -x",
                .env = {{L"PATH", L"C:\\Narzedzia;\"C:\\Gry;Stare\";"}, {L"PATHEXT", L".CMD;.EXE;"},
                        {L"NoDefaultCurrentDirectoryInExePath", L"1"}},
@@ -208,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                             L"C:\\Gry;Stare\\gra.cmd"}}},
         // Where it cannot be watched (its status cannot be read), it is taken for still running.
         Story{"OrInTheCurrentFolder", std::nullopt, "watch close",
-              kRunsHra + Log{L"end 259"}, {.opens = 0, .commandLine = L"hra"}},
+              kRunsHra + Log{L"awake off", L"end 259"}, {.opens = 0, .commandLine = L"hra"}},
         // A path with a folder in it is not looked for along PATH; a file without an extension is no program.
         Story{"AProgramNotFound", std::nullopt, "",
               {L"Timer2 off", L"error Czuwajnik: Nie można uruchomić programu:\r\nD:\\start\\Gry\\gra\r\n\r\nerror 2",
@@ -217,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Quoted, cmd hands a script "a&b" as text; unquoted, it would run "b" as a command.
         Story{"AScriptIsGivenNoCommand", std::nullopt, "",
               {L"Timer2 off",
-               L"error Czuwajnik: Nie uruchomiono skryptu:\r\nD:\\start\\job.CMD\r\n\r\nJego argumenty zawierają znak "
+               L"error Czuwajnik: Nie uruchomiono skryptu:\r\nD:\\start\\job.CMD\r\n\r\nJego ścieżka lub argumenty zawierają znak "
                L"końca wiersza, który wiersz poleceń odczytałby jako polecenie albo zmienną, a nie jako tekst.",
                L"end 87"},
               {.commandLine = L"job.CMD \"a&b c\" x\ny", .programs = {L"D:\\start\\job.CMD"}}},
@@ -234,12 +241,13 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"ByName", std::nullopt, "10s about 1s", kByName + Log{kAbout, L"awake off", L"end 0"}, kByNameScript},
         // A copy running at the start is watched at once; one started meanwhile is counted within a minute.
         Story{"ByNameCountsWithinAMinute", std::nullopt, "60s close",
-              Log{kByName[0], kByName[1], kByName[2], kByName[3], L"open 4096 0 7", L"awake on", kPulse[0], kPulse[1],
-                  L"label Program: gra.exe (działa: 1)", L"open 4096 0 10", L"label Program: gra.exe (działa: 2)",
-                  L"end 259"},
+              kFinds7 + Log{L"open 4096 0 10", L"label Program: gra.exe (działa: 2)", L"awake off", L"end 259"},
               {.commandLine = L"/name gra", .seconds = {{{7, L"gra.exe"}}, {{7, L"gra.exe"}, {10, L"gra.exe"}}}}},
-        Story{"ByNameClosedWhileWaiting", std::nullopt, "6s close", {kByName[0], kByName[1], kByName[2], kByName[3],
-              L"end 259"}, {.commandLine = L"/name gra"}},
+        // A name with another extension than .exe or .com is taken as it is and with .exe.
+        Story{"ByNameClosedWhileWaiting", std::nullopt, "6s close",
+              {L"label Czekam na: gra.exe, py 3.12, py 3.12.exe, X.Com", kByName[1], kByName[2], kByName[3],
+               L"awake off", L"end 259"},
+              {.commandLine = L"/name gra \"py 3.12\" X.Com"}},
         Story{"NoSuchProcess", std::nullopt, "",
               {L"open 4096 0 42", L"Timer2 off",
                L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process", L"end 87"},
@@ -248,14 +256,17 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"ByNameListUnreadable", std::nullopt, "18s about 1s",
               Log{kByName[0], kByName[1], kByName[2], kByName[3], kAbout, L"awake off", L"Timer2 off",
                   L"error Czuwajnik: no list", L"end 1"}, kUnreadable},
+        // While a copy is watched through its handle, the list is only for counting: its failures end nothing.
+        Story{"ByNameListUnreadableWhileWatched", std::nullopt, "700s close", kFinds7 + Log{L"awake off", L"end 259"},
+              {.commandLine = L"/name gra", .seconds = {{{7, L"gra.exe"}}, {{0, L""}, {7, L"gra.exe"}}}}},
         Story{"Help", std::nullopt, "", {L"message Czuwajnik: " + Usage(), L"end 0"}, {.commandLine = L"/?"}},
         Story{"AnUnknownOption", std::nullopt, "",
               {L"Timer2 off", L"error Czuwajnik: Nieznana opcja: /x\r\n\r\n" + Usage(), L"end 87"},
               {.commandLine = L"/x"}},
         // A limit alone: awake, the screen too, until it comes; then 0, and what then, after a countdown.
         Story{"ForALimitAloneThenSleep", std::nullopt, "3s cancel",
-              KeepsAwake(L"17:11:10") + kPulse + Log{L"awake off"} + Countdown(L"uśpiony", L"Uśpij teraz", 60, 60) +
-                  Log{L"countdown closed", L"end 0"},
+              KeepsAwake(L"17:11:10") + kPulse + Countdown(L"uśpiony", L"Uśpij teraz", 60, 60) +
+                  Log{L"countdown closed", L"awake off", L"end 0"},
               {.commandLine = L"/FOR 3s -then Sleep", .local = 17 * 3600 + 11 * 60 + 7}},
         // A limit cutting a job short: 1460, the program left running, and nothing then.
         // With /system, no key pulse, even at a 3-minute mark, while the request to stay awake is held.
@@ -270,17 +281,24 @@ INSTANTIATE_TEST_SUITE_P(
         // Once the job has ended by itself: a countdown of 60 s, then the action and the job's code; or
         // cancelled, also by a sign-out, quietly; or refused by the system, which says why.
         Story{"ThenSleepAfterTheJob", std::nullopt, "watch watch 61s",
-              kRunsHra + kEnds + Countdown(L"uśpiony", L"Uśpij teraz", 60, 1) +
-                  Log{L"countdown closed", L"power 0", L"end 5"},
+              kRunsHra + Countdown(L"uśpiony", L"Uśpij teraz", 60, 1) + Log{L"countdown closed", L"power 0", L"end 5"},
               {.runs = 1, .code = 5, .commandLine = L"/then sleep hra"}},
         Story{"ThenHibernateSignedOut", std::nullopt, "watch close",
-              kRunsHra + kEnds + Countdown(L"zahibernowany", L"Hibernuj teraz", 60, 60) + Log{L"end 5"},
+              kRunsHra + Countdown(L"zahibernowany", L"Hibernuj teraz", 60, 60) + kEnds + Log{L"end 5"},
               {.code = 5, .commandLine = L"/then hibernate hra"}},
         Story{"ThenShutdownRefused", std::nullopt, "watch now",
-              kRunsHra + kEnds + Countdown(L"wyłączony", L"Wyłącz teraz", 60, 60) +
-                  Log{L"countdown closed", L"power 2", L"Timer2 off",
+              kRunsHra + Countdown(L"wyłączony", L"Wyłącz teraz", 60, 60) + Log{L"countdown closed", L"power 2"} +
+                  kEnds + Log{L"Timer2 off",
                       L"error Czuwajnik: Nie można wyłączyć komputera:\r\n\r\nrefused", L"end 1314"},
-              {.code = 5, .commandLine = L"/then shutdown hra", .refuses = 1314}}),
+              {.code = 5, .commandLine = L"/then shutdown hra", .refuses = 1314}},
+        // A sleep that came anyway (a lid) cancels the countdown, counted in time awake, once the system wakes; a
+        // job stopped by its person (Ctrl+C) asks for nothing more.
+        Story{"AWakeUpCancelsTheCountdown", std::nullopt, "watch 3s asleep:3600 1s resume",
+              kRunsHra + Countdown(L"wyłączony", L"Wyłącz teraz", 60, 56) + Log{L"countdown closed"} + kEnds +
+                  Log{L"end 5"},
+              {.code = 5, .commandLine = L"/then shutdown hra"}},
+        Story{"CtrlCAsksForNothingMore", std::nullopt, "watch", kRunsHra + kEnds + Log{L"end 3221225786"},
+              {.code = static_cast<int>(0xC000013A), .commandLine = L"/then sleep hra"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // What each command line asks for, as the user wrote it: the job, then the options.
@@ -296,14 +314,14 @@ TEST(CommandLine, ReadsWhatTheUserWrote) {
         {L"/pid 18446744073709551617", L"refuse To nie jest identyfikator procesu: 18446744073709551617"},
         {L"/pid 1x", L"refuse To nie jest identyfikator procesu: 1x"},
         {L"/pidx 1", L"refuse Nieznana opcja: /pidx"},
-        {L"-NAME ffmpeg \"py 3.12\" X.Com", L"names ffmpeg.exe|py 3.12|py 3.12.exe|X.Com"},
+        {L"-NAME ffmpeg \"py 3.12\" X.Com", L"names ffmpeg|py 3.12|X.Com"},
         {L"/name", L"refuse Po /name brak nazwy programu."},
         {L"/name ok C:\\x.exe", L"refuse To nie jest nazwa pliku programu: C:\\x.exe"},
         {L"/name \"\"", L"refuse To nie jest nazwa pliku programu: \"\""},
         {L"/name a\x01", L"refuse To nie jest nazwa pliku programu: a\x01"},
         {L"/For 1H30m -THEN hibernate /system gra /for", L"run gra| /for for 5400 then 1 system"},
         {L"/until 23:59 /then shutdown /pid 9", L"watch 9 until 1439 then 2"},
-        {L"/for 168h /name x", L"names x.exe for 604800"},
+        {L"/for 168h /name x", L"names x for 604800"},
         {L"/until 0:00", L"keep until 0"},
         {L"-for 45s", L"keep for 45"},
         {L"/for 0s", L"refuse To nie jest czas trwania: 0s (np. 45s, 90m, 2h, 1h30m; od 1 s do 7 dni)."},
@@ -332,6 +350,37 @@ TEST(CommandLine, ReadsWhatTheUserWrote) {
                                      (c.system ? L" system" : L"");
         const auto kind = static_cast<int>(c.kind);
         EXPECT_EQ(kinds[kind] + what[kind] + options, wanted) << line;
+    }
+}
+
+// What cmd /s /c runs of the rest of its command line: all of it, but its first and its last quote.
+std::wstring CmdRuns(std::wstring rest) {
+    rest.erase(rest.rfind(L'"'), 1);
+    return rest.erase(rest.find(L'"'), 1);
+}
+
+// A script runs in the system's own cmd, given the whole command in one more pair of quotes: cmd then runs
+// the script and its arguments as written, whatever its path holds. A % there would be expanded: refused.
+TEST(Scripts, RunInTheSystemsCmdAsWritten) {
+    const std::pair<std::wstring, std::wstring> cases[] = {  // the command line, what cmd runs
+        {L"job a b", L"\"D:\\start\\job.cmd\" a b"},
+        {L"job \"a&b c\" 5", L"\"D:\\start\\job.cmd\" \"a&b c\" 5"},
+        {L"\"C:\\My Jobs\\job.bat\" \"\"", L"\"C:\\My Jobs\\job.bat\" \"\""},
+        {L"\"C:\\a&b (1)\\job.CMD\" \"&calc\"", L"\"C:\\a&b (1)\\job.CMD\" \"&calc\""},
+        {L"C:\\100%\\job.cmd x", L"refused"}};
+    for (const auto& [line, runs] : cases) {
+        test::FakePlatform fake;
+        static_cast<test::Script&>(fake) = {
+            .commandLine = line,
+            .programs = {L"D:\\start\\job.cmd", L"C:\\My Jobs\\job.bat", L"C:\\a&b (1)\\job.CMD", L"C:\\100%\\job.cmd"}};
+        Form1 form(fake);
+        try {
+            form.Form_Load();
+        } catch (const test::ProcessEnded&) {
+        }
+        const std::wstring cmd = L"start C:\\Windows\\system32\\cmd.exe /d /v:off /s /c ", start = fake.log[0];
+        const bool started = start.rfind(cmd, 0) == 0 && fake.log.back() != L"end 87";
+        EXPECT_EQ(started ? CmdRuns(start.substr(cmd.size(), start.rfind(L" show ") - cmd.size())) : L"refused", runs);
     }
 }
 

@@ -101,6 +101,13 @@ public:
     std::wstring ownFolder() override { return L"C:\\Narzedzia\\"; }
     std::wstring fullPath(const std::wstring& name) override { return Full(name); }
     bool isFile(const std::wstring& name) override { return programs.count(name) || files.count(name); }
+    bool sameFileName(const std::wstring& a, const std::wstring& b) override {
+        const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - 32 : c; };
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) {
+                   return upper(x) == upper(y);
+               });
+    }
+    std::wstring systemFolder() override { return L"C:\\Windows\\system32\\"; }
     std::wstring environment(const std::wstring& name) override { return env.count(name) ? env[name] : L""; }
     bool searchesCurrentFolder(const std::wstring&) override {
         return !env.count(L"NoDefaultCurrentDirectoryInExePath");
@@ -156,6 +163,8 @@ public:
     }
     float timeOfDay() override { return Next(clock); }
     std::uint64_t milliseconds() override { return 1000 * second; }
+    std::size_t asleep = 0;  // of those seconds
+    std::uint64_t awakeMilliseconds() override { return 1000 * (second - asleep); }
     std::int64_t localTime() override { return local + static_cast<std::int64_t>(second); }
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override {

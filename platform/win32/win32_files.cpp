@@ -103,6 +103,16 @@ bool Win32Platform::isFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool Win32Platform::sameFileName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+std::wstring Win32Platform::systemFolder() {
+    const std::wstring folder = GrowingText([](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
+    if (folder.empty()) throw LastError();
+    return folder + L"\\";
+}
+
 // A file held by another for an instant (another copy saving, a virus scanner) is waited for, as
 // a save waits.
 std::optional<std::string> Win32Platform::readFile(const std::wstring& name, std::size_t maxBytes) {

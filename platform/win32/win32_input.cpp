@@ -15,6 +15,13 @@ float Win32Platform::timeOfDay() {
            static_cast<float>(now.wMilliseconds) / 1000.0f;
 }
 
+// The interrupt time without the time the system slept, in units of 100 ns.
+std::uint64_t Win32Platform::awakeMilliseconds() {
+    ULONGLONG awake = 0;
+    QueryUnbiasedInterruptTime(&awake);
+    return awake / 10000;
+}
+
 std::int64_t Win32Platform::localTime() {
     SYSTEMTIME now;
     FILETIME local{};

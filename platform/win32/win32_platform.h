@@ -97,6 +97,8 @@ public:
     std::wstring ownFolder() override;
     std::wstring fullPath(const std::wstring& name) override;
     bool isFile(const std::wstring& path) override;
+    bool sameFileName(const std::wstring& a, const std::wstring& b) override;
+    std::wstring systemFolder() override;
     std::wstring environment(const std::wstring& name) override;
     bool searchesCurrentFolder(const std::wstring& name) override;
     std::optional<std::wstring> shortcutTarget(const std::wstring& shortcut) override;
@@ -116,6 +118,7 @@ public:
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override;
     float timeOfDay() override;
     std::uint64_t milliseconds() override { return GetTickCount64(); }
+    std::uint64_t awakeMilliseconds() override;
     std::int64_t localTime() override;
 
     std::optional<std::string> readFile(const std::wstring& name, std::size_t maxBytes) override;

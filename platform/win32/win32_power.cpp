@@ -3,6 +3,15 @@
 #include "platform/win32/win32_platform.h"
 
 namespace czuwajnik::win32 {
+namespace {
+
+// The system's refusal, with its code; where it gives none, "not supported", never a success.
+SystemError Refusal() {
+    const DWORD code = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_NOT_SUPPORTED;
+    return SystemError(ErrorText(code), code);
+}
+
+}  // namespace
 
 void Win32Platform::keepSystemAwake(bool awake) {
     SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
@@ -19,9 +28,12 @@ void Win32Platform::powerDown(PowerAction action) {
             AdjustTokenPrivileges(token, FALSE, &shutdown, 0, nullptr, nullptr);
     }
     if (action == PowerAction::ShutDown) {
-        // As the Start menu does it: every program is asked to close, and none is forced.
-        if (!ExitWindowsEx(EWX_SHUTDOWN | EWX_POWEROFF, SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED))
-            throw LastError();
+        // As the Start menu does it: every program is asked to close and may refuse, so nothing unsaved is
+        // lost; only one that does not answer (hung) is closed, so that it cannot keep the computer on.
+        SetLastError(ERROR_SUCCESS);
+        if (!ExitWindowsEx(EWX_SHUTDOWN | EWX_POWEROFF | EWX_FORCEIFHUNG,
+                           SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_FLAG_PLANNED))
+            throw Refusal();
         return;
     }
     using IsAllowedFn = BOOLEAN(WINAPI*)();
@@ -33,7 +45,10 @@ void Win32Platform::powerDown(PowerAction action) {
         throw SystemError(L"Hibernacja jest w tym systemie wyłączona (włącza ją administrator poleceniem "
                           L"powercfg /hibernate on).",
                           ERROR_NOT_SUPPORTED);
-    if (suspend == nullptr || !suspend(hibernate, FALSE, FALSE)) throw LastError();
+    if (suspend == nullptr)
+        throw SystemError(L"SetSuspendState (powrprof.dll): " + ErrorText(ERROR_PROC_NOT_FOUND), ERROR_PROC_NOT_FOUND);
+    SetLastError(ERROR_SUCCESS);
+    if (!suspend(hibernate, FALSE, FALSE)) throw Refusal();
 }
 
 }  // namespace czuwajnik::win32

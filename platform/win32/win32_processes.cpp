@@ -187,9 +187,8 @@ std::vector<ProcessEntry> Win32Platform::processesNamed(const std::vector<std::w
     for (std::size_t at = 0;;) {
         const auto& process = *reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(processList_.data() + at);
         const std::wstring name(process.ImageName.Buffer, process.ImageName.Length / sizeof(wchar_t));
-        const bool named = std::any_of(names.begin(), names.end(), [&](const std::wstring& wanted) {
-            return CompareStringOrdinal(name.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL;
-        });
+        const bool named = std::any_of(names.begin(), names.end(),
+                                       [&](const std::wstring& wanted) { return sameFileName(name, wanted); });
         const auto pid = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(process.UniqueProcessId));
         if (named && (!sessions || process.SessionId == ownSession)) found.push_back({pid, name});
         if (process.NextEntryOffset == 0) return found;

@@ -24,6 +24,7 @@ struct ControlClass {
 ControlClass ClassOf(layout::Kind kind) {
     switch (kind) {
         case layout::Kind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP};
+        case layout::Kind::DefaultButton: return {L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP};
         case layout::Kind::CheckBox: return {L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP};
         case layout::Kind::Label: break;
     }
@@ -231,6 +232,15 @@ LRESULT Win32Platform::HandleMessage(HWND window, UINT message, WPARAM wParam, L
         case WM_CLOSE:
             Dispatch(countdown ? &Form1::cmdAnuluj_Click : &Form1::Form_Unload);
             return 0;
+        case DM_GETDEFID:  // the button Enter presses, as the dialog manager asks
+            for (const layout::Control& control : layout::kCountdown)
+                if (countdown && control.kind == layout::Kind::DefaultButton)
+                    return MAKELRESULT(control.id, DC_HASDEFID);
+            break;
+        case WM_POWERBROADCAST:  // sent to each top-level window: the main one answers
+            if (!countdown && (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND))
+                Dispatch(&Form1::Form_Resume);
+            return TRUE;
         case WM_DPICHANGED:  // moved to a display of another scale, or the scale changed
             if (countdown) break;
             LayOut(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
@@ -319,20 +329,24 @@ void Win32Platform::setTimer(TimerId timer, unsigned intervalMs, bool enabled) {
     }
 }
 
-// On top of the other windows, in the middle of the screen, at the main window's scale.
+// On top of the other windows, in the middle of the main window's monitor (where it was before it was
+// minimised), born there so that it takes that monitor's scale, the main window's.
 void Win32Platform::showCountdown(const std::wstring& text, const std::wstring& act) {
     if (countdown_ == nullptr) {
+        MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+        GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT& work = monitor.rcWork;
         countdown_ = CreateWindowExW(WS_EX_TOPMOST, layout::kCountdownClassName, layout::kCaption,
-                                     WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0, nullptr, nullptr, instance_, this);
+                                     WS_POPUP | WS_CAPTION | WS_SYSMENU, work.left, work.top, 0, 0, nullptr, nullptr,
+                                     instance_, this);
         if (countdown_ == nullptr) throw LastError();
         CreateControls(countdown_, layout::kCountdown);
         PlaceControls(countdown_, layout::kCountdown);
         SizeClientArea(countdown_, layout::kCountdownWidthTwips, layout::kCountdownHeightTwips);
-        RECT screen, place;
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+        RECT place;
         GetWindowRect(countdown_, &place);
-        SetWindowPos(countdown_, nullptr, (screen.left + screen.right - place.right + place.left) / 2,
-                     (screen.top + screen.bottom - place.bottom + place.top) / 2, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+        SetWindowPos(countdown_, nullptr, (work.left + work.right - place.right + place.left) / 2,
+                     (work.top + work.bottom - place.bottom + place.top) / 2, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
         ShowWindow(countdown_, SW_SHOWNORMAL);
         SetForegroundWindow(countdown_);
         SetFocus(GetDlgItem(countdown_, layout::kCmdAnuluj));
