@@ -232,6 +232,11 @@ LRESULT Win32Platform::HandleMessage(HWND window, UINT message, WPARAM wParam, L
         case WM_CLOSE:
             Dispatch(countdown ? &Form1::cmdAnuluj_Click : &Form1::Form_Unload);
             return 0;
+        case WM_ACTIVATE:  // the countdown, each time it becomes active, has the focus on its default button
+            if (!countdown || LOWORD(wParam) == WA_INACTIVE) break;
+            for (const layout::Control& control : layout::kCountdown)
+                if (control.kind == layout::Kind::DefaultButton) SetFocus(GetDlgItem(window, control.id));
+            return 0;
         case DM_GETDEFID:  // the button Enter presses, as the dialog manager asks
             for (const layout::Control& control : layout::kCountdown)
                 if (countdown && control.kind == layout::Kind::DefaultButton)
@@ -349,7 +354,6 @@ void Win32Platform::showCountdown(const std::wstring& text, const std::wstring& 
                      (work.top + work.bottom - place.bottom + place.top) / 2, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
         ShowWindow(countdown_, SW_SHOWNORMAL);
         SetForegroundWindow(countdown_);
-        SetFocus(GetDlgItem(countdown_, layout::kCmdAnuluj));
     }
     SetWindowTextW(GetDlgItem(countdown_, layout::kLblOdliczanie), text.c_str());
     SetWindowTextW(GetDlgItem(countdown_, layout::kCmdTeraz), act.c_str());

@@ -4,6 +4,8 @@
 #
 #   CZ_WINE_VARIANT=win7    Wine reports Windows 7 (a prefix of its own; otherwise Windows 10).
 #   CZ_WINE_VARIANT=dpi144  the display runs at 144 DPI (a prefix of its own).
+#   CZ_WINE_VARIANT=power   a powrprof.dll that the program puts in the system folder is loaded
+#                           in place of Wine's own (a prefix of its own).
 #   CZ_CLOCK_AT=HH:MM:SS    the session's local time of day starts at that moment (a time
 #                           zone that far ahead of UTC, to the second).
 set -uo pipefail
@@ -11,6 +13,7 @@ set -uo pipefail
 cache=${CZ_WINE_CACHE:-${TMPDIR:-/tmp}/czuwajnik-wine-$(id -u)}
 variant=${CZ_WINE_VARIANT:-}
 export WINEPREFIX=$cache/prefix${variant:+-$variant} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+[ "$variant" != power ] || WINEDLLOVERRIDES+=";powrprof=n"
 mkdir -p "$cache"
 
 # Wine draws the window frames itself (Xvfb has no window manager) with its own fonts (this
