@@ -186,7 +186,9 @@ std::wstring Usage() {
         L"/system\r\n"
         L"    nie pozwala zasnąć komputerowi, ale ekran może zgasnąć i się zablokować.\r\n"
         L"\r\n"
-        L"Czuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. "
+        L"Czuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. Jego własne kody "
+        L"(87: błędny wiersz polecenia, 2: nie znaleziono programu, 1460: minął limit, inne kody błędów "
+        L"systemu) program może mieć także: w skrypcie sprawdzaj, czy kod to 0. "
         L"Pliku ustawienia.dat wtedy nie wczytuje ani nie zapisuje.";
 }
 
