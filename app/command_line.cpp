@@ -124,14 +124,15 @@ std::wstring Read(std::wstring_view line, Command& command) {
         }
         if (option == L"pid") return ReadWatch(line, word, command);
         if (option == L"name") return ReadNames(line, word, command);
-        if (option != L"for" && option != L"until" && option != L"then" && option != L"system")
-            return L"Nieznana opcja: " + word.text;
+        const bool flag = option == L"system" || option == L"ac";
+        if (option != L"for" && option != L"until" && option != L"then" && !flag) return L"Nieznana opcja: " + word.text;
         if (std::count(seen.begin(), seen.end(), option) != 0) return L"Opcja podana dwa razy: " + word.text;
         seen.push_back(option);
         if (std::count(seen.begin(), seen.end(), L"for") + std::count(seen.begin(), seen.end(), L"until") == 2)
             return L"Podaj /for albo /until, nie obie opcje.";
         command.system = command.system || option == L"system";
-        if (option == L"system") continue;
+        command.mainsOnly = command.mainsOnly || option == L"ac";
+        if (flag) continue;
         const Word value = NextWord(line, word.end);
         if (value.written.empty()) return L"Po " + word.text + L" brak wartości.";
         if (const std::wstring problem = ReadValue(option, value, command); !problem.empty()) return problem;
@@ -184,7 +185,9 @@ std::wstring Usage() {
         L"    po końcu programu (lub limitu bez programu) usypia, hibernuje albo wyłącza komputer\r\n"
         L"    po 60 s odliczania, które można przerwać;\r\n"
         L"/system\r\n"
-        L"    nie pozwala zasnąć komputerowi, ale ekran może zgasnąć i się zablokować.\r\n"
+        L"    nie pozwala zasnąć komputerowi, ale ekran może zgasnąć i się zablokować;\r\n"
+        L"/ac\r\n"
+        L"    czuwa tylko przy zasilaniu z sieci; na baterii decyduje plan zasilania.\r\n"
         L"\r\n"
         L"Czuwajnik kończy się kodem wyjścia programu, a zamknięty wcześniej kodem 259. Jego własne kody "
         L"(87: błędny wiersz polecenia, 2: nie znaleziono programu, 1460: minął limit, inne kody błędów "

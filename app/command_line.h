@@ -3,7 +3,7 @@
 // starts a program with arguments, or watches a running process or the processes of some
 // programs, or only keeps the computer awake for a while, and ends with an exit code.
 //
-//   czuwajnik.exe [/for DURATION | /until HH:MM] [/then sleep|hibernate|shutdown] [/system]
+//   czuwajnik.exe [/for DURATION | /until HH:MM] [/then sleep|hibernate|shutdown] [/system] [/ac]
 //                 [PROGRAM [ARGUMENTS] | /pid N | /name NAME [NAME ...]]
 //   czuwajnik.exe /?
 
@@ -30,6 +30,7 @@ struct Command {
     std::optional<std::uint32_t> untilMinute;  // /until: at most until this minute of the day
     std::optional<PowerAction> then;           // /then: what the system does once the job is done
     bool system = false;                       // /system: the computer kept awake, not the screen
+    bool mainsOnly = false;                    // /ac: kept awake only while on mains power
 };
 
 // The text after the utility's own name, as Windows hands it over; any text gives a Command.

@@ -34,7 +34,7 @@ public:
     void mnuPlikPrzegladaj_Click();
     void Form_OLEDragDrop(const std::wstring& sFile);
 
-    // The countdown before the computer sleeps or shuts down once a job is done (form1_command.cpp).
+    // The countdown before the computer sleeps or shuts down once a job is done (form1_unattended.cpp).
     void cmdTeraz_Click();
     void cmdAnuluj_Click();
     void Form_Resume();  // the system has woken from sleep or hibernation
@@ -49,7 +49,8 @@ private:
     void Watch(Handle hWatched);
     void BeginWatching();
     void StopWatching();
-    std::optional<std::int32_t> WatchedEnded();
+    void SetAwake(bool bNow);
+    std::optional<std::int32_t> WatchedEnded(bool bSecond);
     std::optional<std::int32_t> EndOf(Handle hWatched);
     static std::wstring CannotStart(const std::wstring& sPath, const SystemError& error);
     bool EndsWithName(const std::wstring& sName, const std::wstring& sEnd);  // as Windows compares file names
@@ -58,9 +59,6 @@ private:
     void SendPulse();
     // Driven from the command line (form1_command.cpp).
     void RunCommand(const Command& command);
-    void SetLimit(const Command& command);
-    bool LimitCame();
-    void KeepAwakeUntilLimit(const Command& command);
     void RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments);
     void WatchFromCommandLine(std::uint32_t lProcessId);
     void WatchNamed(const std::vector<std::wstring>& names);
@@ -68,10 +66,17 @@ private:
     void FindCopies();
     void ShowCopies();
     std::optional<std::wstring> FindProgram(const std::wstring& sName);
-    void ShowWatching(const std::wstring& sLabel);
+    void ShowWatching(const std::wstring& sText);
+    void ShowLabel(const std::wstring& sText);
+    void EndRefused(const std::wstring& sMessage, std::uint32_t lExitCode);
+    // Unattended (form1_unattended.cpp).
+    void SetLimit(const Command& command);
+    bool LimitCame();
+    void KeepAwakeUntilLimit(const Command& command);
+    void KeepAwakeWhereAllowed();
     void EndCommandLine(Ending how);
     void CountDown();
-    void EndRefused(const std::wstring& sMessage, std::uint32_t lExitCode);
+    // Program selection (form1_select.cpp).
     std::wstring ShowOpenDialog(Form1& frmOwner, std::int16_t iMode, const std::wstring& sTitle,
                                 const std::wstring& sFileName, const std::wstring& sFilter,
                                 std::wstring& sInitDir, const std::wstring& sDefExt);
@@ -85,7 +90,8 @@ private:
     std::int32_t lExitCode = 0;
     bool bCommandLine = false;  // driven from the command line: nothing read or saved
     bool bSettingsUnread = false;  // the settings file is there but could not be read: it is kept
-    bool bWatching = false;  // a watched program runs: the pulses and the stay-awake request are on
+    bool bWatching = false;  // a job is watched, or a limit alone runs: awake where allowed
+    bool bAwake = false;     // the stay-awake request is held, and the pulses are on
     // Watched by name: these programs' file names, and the copies of them found, by process id.
     struct Copy {
         Handle hProcess;  // 0 where it could not be opened: then the process list tells its end
@@ -102,6 +108,9 @@ private:
     std::optional<std::int64_t> lLimitTime;   // /until: when, in local time
     std::optional<PowerAction> iThen;
     bool bSystemOnly = false;  // /system: no key pulses, so the screen may go dark and lock
+    bool bMainsOnly = false;   // /ac: awake only on mains power
+    bool bOnBattery = false;   // with /ac, on battery at the last reading
+    std::wstring sLabel;       // the label's text, without the note on battery
     std::optional<std::uint64_t> lCountdownSince;  // counting down to iThen since then, in time awake
     std::uint64_t iSecondsShown = 0;               // in the countdown
 };

@@ -1,7 +1,7 @@
-// Started with arguments, the utility starts or watches the program they name as a command
-// runner does, and ends with that program's exit code; or it keeps the computer awake for a
-// while. A limit, and what the system does once the job is done, are parts of the watch. It
-// neither reads nor writes its settings.
+// The command runner: started with arguments, the utility starts the program they name, found as
+// the command prompt finds it, or watches a running process or every process of some programs, and
+// ends with the job's exit code; or it keeps the computer awake for a while (form1_unattended.cpp).
+// It neither reads nor writes its settings.
 
 #include <algorithm>
 #include <cwctype>
@@ -14,23 +14,10 @@ namespace czuwajnik {
 namespace {
 
 constexpr std::uint32_t kProcessQueryLimitedInformation = 0x1000;
-constexpr std::uint32_t kErrorFileNotFound = 2, kErrorInvalidParameter = 87, kErrorTimeout = 1460;
-constexpr int kTicksPerSecond = 1000 / layout::IntervalOf(TimerId::Timer2);
-constexpr int kTicksPerRecount = 60 * kTicksPerSecond;
+constexpr std::uint32_t kErrorFileNotFound = 2, kErrorInvalidParameter = 87;
+constexpr unsigned kTicksPerRecount = 60 * 1000 / layout::IntervalOf(TimerId::Timer2);  // a minute
 constexpr std::uint64_t kQuietMs = 5000;  // by name, the watch ends once none has run this long
 constexpr unsigned kListFailuresToEnd = 10;  // reads of the process list failing in a row, a second apart
-constexpr std::uint64_t kCountdownMs = 60000;
-constexpr std::int64_t kDaySeconds = 86400;
-
-// What the countdown says and offers, and what a refusal says, by PowerAction.
-struct Then {
-    const wchar_t* done;    // "Komputer zostanie ... za N s."
-    const wchar_t* now;     // the button that does it at once
-    const wchar_t* cannot;  // "Nie można ... komputera"
-};
-constexpr Then kThen[] = {{L"uśpiony", L"Uśpij teraz", L"uśpić"},
-                          {L"zahibernowany", L"Hibernuj teraz", L"zahibernować"},
-                          {L"wyłączony", L"Wyłącz teraz", L"wyłączyć"}};
 
 // The items of a list such as PATH: separated by semicolons, except within double quotes.
 std::vector<std::wstring> ListItems(const std::wstring& list) {
@@ -58,17 +45,6 @@ std::wstring ScriptRefused(const std::wstring& script, wchar_t c) {
            L", który wiersz poleceń odczytałby jako polecenie albo zmienną, a nie jako tekst.";
 }
 
-// "17:30", "7:05:20", with "(jutro)" or "(za 3 dni)" where the time is not today's.
-std::wstring TimeShown(std::int64_t when, std::int64_t now) {
-    const auto twoDigits = [](std::int64_t n) { return (n < 10 ? L"0" : L"") + std::to_wstring(n); };
-    const std::int64_t second = when % kDaySeconds, days = when / kDaySeconds - now / kDaySeconds;
-    std::wstring shown = std::to_wstring(second / 3600) + L":" + twoDigits(second / 60 % 60);
-    if (second % 60 != 0) shown += L":" + twoDigits(second % 60);
-    if (days == 1) shown += L" (jutro)";
-    if (days > 1) shown += L" (za " + std::to_wstring(days) + L" dni)";
-    return shown;
-}
-
 }  // namespace
 
 void Form1::RunCommand(const Command& command) {
@@ -76,6 +52,7 @@ void Form1::RunCommand(const Command& command) {
     lExitCode = kStillActive;  // until the watch reads how the program ended
     iThen = command.then;
     bSystemOnly = command.system;
+    bMainsOnly = command.mainsOnly;
     SetLimit(command);
     switch (command.kind) {
         case Command::Kind::Help:
@@ -89,31 +66,6 @@ void Form1::RunCommand(const Command& command) {
         case Command::Kind::KeepAwake: KeepAwakeUntilLimit(command); break;
         case Command::Kind::Window: break;
     }
-}
-
-// /for on the clock that a change of the time of day does not move; /until on the local time,
-// which such a change, or summer time, moves as the user expects.
-void Form1::SetLimit(const Command& command) {
-    if (command.forSeconds) lLimitMs = platform_.milliseconds() + 1000ull * *command.forSeconds;
-    if (command.untilMinute) {
-        const std::int64_t now = platform_.localTime();
-        const std::int64_t today = now - now % kDaySeconds + 60 * *command.untilMinute;
-        lLimitTime = today > now ? today : today + kDaySeconds;
-    }
-}
-
-bool Form1::LimitCame() {
-    return (lLimitMs && platform_.milliseconds() >= *lLimitMs) || (lLimitTime && platform_.localTime() >= *lLimitTime);
-}
-
-// A limit alone: awake from the start until the limit.
-void Form1::KeepAwakeUntilLimit(const Command& command) {
-    bNoJob = true;
-    const std::int64_t now = platform_.localTime();
-    const std::int64_t until = lLimitTime ? *lLimitTime : now + *command.forSeconds;
-    ShowWatching(L"Czuwam do " + TimeShown(until, now));
-    platform_.setTimer(TimerId::Timer2, layout::IntervalOf(TimerId::Timer2), true);
-    BeginWatching();
 }
 
 // In the caller's folder, with the arguments as the caller wrote them, and the caller's console
@@ -172,7 +124,6 @@ void Form1::WatchNamed(const std::vector<std::wstring>& names) {
 // while none is known to run (before one runs, in the 5 s after the last, or while one could not
 // be opened to be watched); else once a minute, to count the copies started meanwhile.
 std::optional<std::int32_t> Form1::NamedEnded() {
-    if (iTicks++ % kTicksPerSecond != 0) return std::nullopt;
     for (auto copy = mCopies.begin(); copy != mCopies.end();) {
         const bool ended = EndOf(copy->second.hProcess).has_value();  // never, unopened
         if (ended) platform_.closeHandle(copy->second.hProcess);
@@ -227,7 +178,13 @@ void Form1::ShowCopies() {
     for (const auto& [pid, copy] : mCopies)
         if (std::find(running.begin(), running.end(), copy.sName) == running.end()) running.push_back(copy.sName);
     const std::wstring shown = Joined(running) + L" (działa: " + std::to_wstring(mCopies.size()) + L")";
-    if (shown != sProgram) platform_.setLabelText(layout::kLabelPrefix + (sProgram = shown));
+    if (shown != sProgram) ShowLabel(layout::kLabelPrefix + (sProgram = shown));
+}
+
+// The label's text, and where /ac lets the computer sleep on battery, why nothing is kept awake.
+void Form1::ShowLabel(const std::wstring& sText) {
+    sLabel = sText;
+    platform_.setLabelText(sText + (bOnBattery ? L" (na baterii: nie czuwam)" : L""));
 }
 
 // As the command prompt finds a program: where the name has a folder part, there; else in the
@@ -258,62 +215,10 @@ std::optional<std::wstring> Form1::FindProgram(const std::wstring& sName) {
 }
 
 // As after Uruchom, but bound to what it watches: nothing else can be chosen or started.
-void Form1::ShowWatching(const std::wstring& sLabel) {
-    platform_.setLabelText(sLabel);
+void Form1::ShowWatching(const std::wstring& sText) {
+    ShowLabel(sText);
     platform_.disableChoosing();
     platform_.setMinimised(true);
-}
-
-// Every end of a command-line run: the job's exit code (or 259 where it still runs), 1460 where the
-// limit cut it short, 0 for a limit alone; then, where the job is done, the countdown to iThen. A
-// job stopped by its person (Ctrl+C, its console closed) is not done: they are there, and decide.
-void Form1::EndCommandLine(Ending how) {
-    if (how == Ending::Closed && !lCountdownSince)
-        if (const std::optional<std::int32_t> ended = EndOf(hProcess)) lExitCode = *ended;
-    if (how == Ending::LimitCame) lExitCode = bNoJob ? 0 : static_cast<std::int32_t>(kErrorTimeout);
-    const bool done = (how == Ending::JobEnded && lExitCode != kControlCExit) || (how == Ending::LimitCame && bNoJob);
-    if (!iThen || !done) {
-        StopWatching();
-        platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
-    }
-    lCountdownSince = platform_.awakeMilliseconds();
-    CountDown();
-}
-
-// Each tick of the countdown. The request to stay awake is held on, so that idle sleep does not come
-// first; the time counted is the time awake, so that a wake-up finds the countdown where it was.
-void Form1::CountDown() {
-    const std::uint64_t elapsed = platform_.awakeMilliseconds() - *lCountdownSince;
-    if (elapsed >= kCountdownMs) return cmdTeraz_Click();
-    const std::uint64_t left = (kCountdownMs - elapsed + 999) / 1000;
-    if (left == iSecondsShown) return;
-    iSecondsShown = left;
-    const Then& then = kThen[static_cast<int>(*iThen)];
-    platform_.showCountdown(L"Komputer zostanie " + std::wstring(then.done) + L" za " + std::to_wstring(left) + L" s.",
-                            then.now);
-}
-
-void Form1::cmdTeraz_Click() {
-    platform_.closeCountdown();
-    try {
-        platform_.powerDown(*iThen);
-    } catch (const SystemError& error) {
-        StopWatching();
-        const std::wstring cannot = kThen[static_cast<int>(*iThen)].cannot;
-        return EndRefused(L"Nie można " + cannot + L" komputera:\r\n\r\n" + error.reason(), error.code());
-    }
-    platform_.endProcess(static_cast<std::uint32_t>(lExitCode));
-}
-
-void Form1::cmdAnuluj_Click() {
-    platform_.closeCountdown();
-    EndCommandLine(Ending::Closed);
-}
-
-// A sleep that came anyway (a lid, a power button) cancels the countdown: whoever woke the computer
-// is there.
-void Form1::Form_Resume() {
-    if (lCountdownSince) cmdAnuluj_Click();
 }
 
 // The box's loop still delivers the watch's ticks: none may run while it shows.

@@ -1,3 +1,6 @@
+// Launch and watch: the program started in its own folder, watched until it ends, and the
+// computer and its screen kept awake meanwhile.
+
 #include <cmath>
 
 #include "app/form1.h"
@@ -11,6 +14,7 @@ constexpr std::uint32_t kProcessQueryInformation = 1024;
 constexpr long kPulsePeriodSeconds = 180;
 constexpr std::uint8_t kVkScroll = 145;
 constexpr std::uint32_t kKeyEventKeyUp = 2;
+constexpr unsigned kTicksPerSecond = 1000 / layout::IntervalOf(TimerId::Timer2);
 
 }  // namespace
 
@@ -77,39 +81,50 @@ void Form1::Watch(Handle hWatched) {
     BeginWatching();
 }
 
-// The pulses keep the session's screen awake; the request keeps the computer awake even where no
-// input reaches, in a locked or disconnected session. Made once the watch is set, so that the
-// watch's end releases it. From the command line the watch often begins after a long idle (a
-// scheduled job, a job found at night), so the current 3-minute window's pulse goes at once.
+// Made once the watch is set, so that the watch's end releases what it holds.
 void Form1::BeginWatching() {
     bWatching = true;
-    platform_.keepSystemAwake(true);
-    if (bCommandLine && !bSystemOnly) SendPulse();
+    KeepAwakeWhereAllowed();
 }
 
 void Form1::StopWatching() {
     if (hProcess != 0) platform_.closeHandle(hProcess);
     hProcess = 0;
-    platform_.keepSystemAwake(false);
+    SetAwake(false);
 }
 
-// Has the job ended, and how? Then: has the limit come? Else the pulse rule.
+// The one place where the request to stay awake and the pulses start and stop. The pulses keep the
+// session's screen awake; the request keeps the computer awake even where no input reaches, in a
+// locked or disconnected session. From the command line the keeping awake often begins after a
+// long idle (a scheduled job, a job found at night, a laptop plugged in), so the current 3-minute
+// window's pulse goes at once.
+void Form1::SetAwake(bool bNow) {
+    if (bNow == bAwake) return;
+    bAwake = bNow;
+    platform_.keepSystemAwake(bNow);
+    if (bNow && bCommandLine && !bSystemOnly) SendPulse();
+}
+
+// Has the job ended, and how? Then: has the limit come? Each second: may the computer be kept
+// awake now? Then the pulse rule.
 void Form1::Timer2_Timer() {
     if (lCountdownSince) return CountDown();
-    if (const std::optional<std::int32_t> ended = WatchedEnded()) {
+    const bool bSecond = iTicks++ % kTicksPerSecond == 0;
+    if (const std::optional<std::int32_t> ended = WatchedEnded(bSecond)) {
         lExitCode = *ended;
         if (bCommandLine) return EndCommandLine(Ending::JobEnded);
         StopWatching();
         return Form_Unload();
     }
     if (LimitCame()) return EndCommandLine(Ending::LimitCame);
-    if (bWatching && !bSystemOnly) ApplyPulseRule();
+    if (bSecond && bWatching) KeepAwakeWhereAllowed();
+    if (bAwake && !bSystemOnly) ApplyPulseRule();
 }
 
 // Is the watched program still running, and how did it end? By name, by the processes of those
-// programs (form1_command.cpp); a limit alone watches nothing.
-std::optional<std::int32_t> Form1::WatchedEnded() {
-    if (bNoJob) return std::nullopt;
+// programs, each second (form1_command.cpp); a limit alone watches nothing.
+std::optional<std::int32_t> Form1::WatchedEnded(bool bSecond) {
+    if (bNoJob || (!sNames.empty() && !bSecond)) return std::nullopt;
     return sNames.empty() ? EndOf(hProcess) : NamedEnded();
 }
 

@@ -118,6 +118,9 @@ public:
     // Asks the system to stay out of idle sleep (the display is left to the power plan), or
     // ends that request.
     virtual void keepSystemAwake(bool awake) = 0;
+    // Whether the computer runs on battery (true) or on mains power (false); nullopt where the system
+    // cannot tell.
+    virtual std::optional<bool> onBattery() = 0;
     // Asks the system to sleep, hibernate or shut down (programs are asked to close and may refuse;
     // only one that does not answer is closed); throws, with a code, where it refuses.
     virtual void powerDown(PowerAction action) = 0;

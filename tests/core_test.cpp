@@ -54,6 +54,7 @@ Log Countdown(const std::wstring& done, const std::wstring& now, int from, int t
         shown.push_back(L"countdown Komputer zostanie " + done + L" za " + std::to_wstring(left) + L" s. " + now);
     return shown;
 }
+const std::wstring kUntil = L"label Czuwam do ", kNote = L" (na baterii: nie czuwam)";
 Log KeepsAwake(const std::wstring& until) {
     return {L"label Czuwam do " + until, L"choosing off", L"minimise", L"Timer2 200", L"awake on"};
 }
@@ -245,8 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
               {.commandLine = L"/name gra", .seconds = {{{7, L"gra.exe"}}, {{7, L"gra.exe"}, {10, L"gra.exe"}}}}},
         // A name with another extension than .exe or .com is taken as it is and with .exe.
         Story{"ByNameClosedWhileWaiting", std::nullopt, "6s close",
-              {L"label Czekam na: gra.exe, py 3.12, py 3.12.exe, X.Com", kByName[1], kByName[2], kByName[3],
-               L"awake off", L"end 259"},
+              {L"label Czekam na: gra.exe, py 3.12, py 3.12.exe, X.Com", kByName[1], kByName[2], kByName[3], L"end 259"},
               {.commandLine = L"/name gra \"py 3.12\" X.Com"}},
         Story{"NoSuchProcess", std::nullopt, "",
               {L"open 4096 0 42", L"Timer2 off",
@@ -254,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
               {.opens = 0, .commandLine = L"-PID 42"}},
         // A list that cannot be read changes nothing; ten such reads in a row end the watch.
         Story{"ByNameListUnreadable", std::nullopt, "18s about 1s",
-              Log{kByName[0], kByName[1], kByName[2], kByName[3], kAbout, L"awake off", L"Timer2 off",
+              Log{kByName[0], kByName[1], kByName[2], kByName[3], kAbout, L"Timer2 off",
                   L"error Czuwajnik: no list", L"end 1"}, kUnreadable},
         // While a copy is watched through its handle, the list is only for counting: its failures end nothing.
         Story{"ByNameListUnreadableWhileWatched", std::nullopt, "700s close", kFinds7 + Log{L"awake off", L"end 259"},
@@ -297,6 +297,19 @@ INSTANTIATE_TEST_SUITE_P(
               kRunsHra + Countdown(L"wyłączony", L"Wyłącz teraz", 60, 56) + Log{L"countdown closed"} + kEnds +
                   Log{L"end 5"},
               {.code = 5, .commandLine = L"/then shutdown hra"}},
+        // On mains power only: on battery neither the request nor the pulses, and the label says why;
+        // plugged in, both, the pulse at once; a source the system cannot tell counts as mains. With
+        // /system, the request alone.
+        Story{"OnMainsPowerOnly", std::nullopt, "8s",
+              Log{L"label Czuwam do 17:11:15", L"choosing off", L"minimise", L"Timer2 200", kUntil + L"17:11:15" + kNote,
+                  L"label Czuwam do 17:11:15", L"awake on", kPulse[0], kPulse[1], kUntil + L"17:11:15" + kNote,
+                  L"awake off", L"label Czuwam do 17:11:15", L"awake on", kPulse[0], kPulse[1], L"awake off", L"end 0"},
+              {.clock = {At(10, 3, 0)}, .commandLine = L"/ac /for 8s", .local = 17 * 3600 + 11 * 60 + 7,
+               .power = "bbmmbb?"}},
+        Story{"OnMainsPowerOnlyTheComputer", std::nullopt, "3s",
+              Log{L"label Czuwam do 17:00:03", L"choosing off", L"minimise", L"Timer2 200", kUntil + L"17:00:03" + kNote,
+                  L"label Czuwam do 17:00:03", L"awake on", L"awake off", L"end 0"},
+              {.clock = {At(10, 3, 0)}, .commandLine = L"/system /ac /for 3s", .local = 17 * 3600, .power = "bm"}},
         Story{"CtrlCAsksForNothingMore", std::nullopt, "watch", kRunsHra + kEnds + Log{L"end 3221225786"},
               {.code = static_cast<int>(0xC000013A), .commandLine = L"/then sleep hra"}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -319,7 +332,7 @@ TEST(CommandLine, ReadsWhatTheUserWrote) {
         {L"/name ok C:\\x.exe", L"refuse To nie jest nazwa pliku programu: C:\\x.exe"},
         {L"/name \"\"", L"refuse To nie jest nazwa pliku programu: \"\""},
         {L"/name a\x01", L"refuse To nie jest nazwa pliku programu: a\x01"},
-        {L"/For 1H30m -THEN hibernate /system gra /for", L"run gra| /for for 5400 then 1 system"},
+        {L"/For 1H30m -THEN hibernate /system -Ac gra /for", L"run gra| /for for 5400 then 1 system ac"},
         {L"/until 23:59 /then shutdown /pid 9", L"watch 9 until 1439 then 2"},
         {L"/for 168h /name x", L"names x for 604800"},
         {L"/until 0:00", L"keep until 0"},
@@ -333,8 +346,8 @@ TEST(CommandLine, ReadsWhatTheUserWrote) {
         {L"/until 7:5", L"refuse To nie jest godzina: 7:5 (GG:MM, np. 7:30 albo 17:30)."},
         {L"/then reboot x", L"refuse Nieznane działanie: reboot (po /then: sleep, hibernate albo shutdown)."},
         {L"/for 1h /until 7:00 x", L"refuse Podaj /for albo /until, nie obie opcje."},
-        {L"/system -SYSTEM x", L"refuse Opcja podana dwa razy: -SYSTEM"},
-        {L"/system", L"refuse Podano opcje, ale ani programu (albo /pid, /name), ani czasu (/for, /until)."},
+        {L"/ac -AC x", L"refuse Opcja podana dwa razy: -AC"},
+        {L"/ac", L"refuse Podano opcje, ale ani programu (albo /pid, /name), ani czasu (/for, /until)."},
         {L"/then sleep /for", L"refuse Po /for brak wartości."},
     };
     for (const auto& [line, wanted] : cases) {
@@ -347,7 +360,7 @@ TEST(CommandLine, ReadsWhatTheUserWrote) {
         const std::wstring options = (c.forSeconds ? L" for " + std::to_wstring(*c.forSeconds) : L"") +
                                      (c.untilMinute ? L" until " + std::to_wstring(*c.untilMinute) : L"") +
                                      (c.then ? L" then " + std::to_wstring(static_cast<int>(*c.then)) : L"") +
-                                     (c.system ? L" system" : L"");
+                                     (c.system ? L" system" : L"") + (c.mainsOnly ? L" ac" : L"");
         const auto kind = static_cast<int>(c.kind);
         EXPECT_EQ(kinds[kind] + what[kind] + options, wanted) << line;
     }

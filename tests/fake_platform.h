@@ -47,6 +47,7 @@ struct Script {
     bool waits = true;            // a process can be waited on; else only its exit status tells
     std::int64_t local = 0;       // the local time when the watch's seconds begin
     std::uint32_t refuses = 0;    // the error code with which the system refuses to power down
+    std::string power;            // by second: 'b' on battery, 'm' on mains, '?' unknown; the last stays
 };
 
 class FakePlatform : public Platform, public Script {
@@ -154,6 +155,10 @@ public:
         return named;
     }
     void keepSystemAwake(bool awake) override { Log(L"awake", awake ? L"on" : L"off"); }
+    std::optional<bool> onBattery() override {
+        const char now = power.empty() ? 'm' : power[std::min(second, power.size() - 1)];
+        return now == '?' ? std::nullopt : std::optional(now == 'b');
+    }
     void powerDown(PowerAction action) override {
         Log(L"power", static_cast<int>(action));
         if (refuses != 0) throw SystemError(L"refused", refuses);

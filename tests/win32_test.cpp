@@ -324,9 +324,11 @@ TEST(Window, LooksAsDesignedAtTheDisplaysDpiAndAfterMovingToOthers) {
     });
     platform.Run(form, SW_SHOWNORMAL);
     user.join();
-    // The request to stay awake reaches the system: Wine returns the state last asked for.
+    // The request to stay awake reaches the system: Wine returns the state last asked for. This
+    // machine, a server with no battery, runs on mains.
     platform.keepSystemAwake(true);
     EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    EXPECT_EQ(platform.onBattery(), false);
 }
 
 // ---- In-process: the code page and the settings file --------------------------------------
@@ -658,6 +660,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"ScriptAlongPath", Nothing, L"zadanie", L" \"a&b c\" 5", "script", 5},
                     Row{"ScriptInjected", Nothing, L"zadanie", L" \"x\\\" & echo x > pwned & \\\"\"", "refused", 87},
                     Row{"SystemOnlyForALimit", Nothing, L"/system /for 3s", L"", "quiet", 0},
+                    Row{"OnMainsPowerOnly", Nothing, L"/ac /for 3s", L"", "pulsed", 0},
                     Row{"WatchingAProcess", InTheStartFolder, L"/pid", L"", "started", 7},
                     Row{"WatchingByName", Nothing, L"/name", L" CHILD", "second", 0},
                     Row{"ProgramNotFound", InTheStartFolder, L"brak", L"", "not-found", 2}),

@@ -114,6 +114,7 @@ public:
     std::uint32_t ownProcessId() override;
     std::vector<ProcessEntry> processesNamed(const std::vector<std::wstring>& names) override;
     void keepSystemAwake(bool awake) override;
+    std::optional<bool> onBattery() override;
     void powerDown(PowerAction action) override;
     void keybdEvent(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags, std::uintptr_t extra) override;
     float timeOfDay() override;

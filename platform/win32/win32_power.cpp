@@ -1,4 +1,4 @@
-// Power: the request to stay awake, and sleep, hibernation and shutdown.
+// Power: the request to stay awake, the power source, and sleep, hibernation and shutdown.
 
 #include "platform/win32/win32_platform.h"
 
@@ -15,6 +15,12 @@ SystemError Refusal() {
 
 void Win32Platform::keepSystemAwake(bool awake) {
     SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+}
+
+std::optional<bool> Win32Platform::onBattery() {
+    SYSTEM_POWER_STATUS status{};
+    if (!GetSystemPowerStatus(&status) || status.ACLineStatus > 1) return std::nullopt;  // 255: unknown
+    return status.ACLineStatus == 0;
 }
 
 // Each needs the right to shut the system down, which a user holds but has not turned on. Where it
