@@ -16,10 +16,9 @@ update_package_lists() {
     apt-get update -q && return 0
     ((try < 5)) && { echo "setup.sh: the package lists did not all arrive; trying again in 30 s" >&2; sleep 30; }
   done
-  echo "setup.sh: the package mirror is unreachable or inconsistent (in the middle of a sync?): apt-get update" \
-    "failed five times over two minutes. Run this again later, or point /etc/apt/sources.list* at another mirror." >&2
-  exit 1
+  return 1
 }
+install() { DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"; }
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,8 +26,21 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  update_package_lists
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  if update_package_lists; then
+    install "${missing[@]}"
+  else
+    # Without a list (the 32-bit security updates, say), the 64- and 32-bit forms of a library may
+    # come in different versions, which cannot be installed together: take the release's own.
+    release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    echo "setup.sh: the package mirror is unreachable or inconsistent (in the middle of a sync?): apt-get" \
+      "update failed five times over two minutes. Installing from the lists that did arrive, at the versions" \
+      "of $release itself, without the updates the missing lists hold." >&2
+    install -t "$release" "${missing[@]}" || {
+      echo "setup.sh: the packages cannot be installed from the lists that arrived. Run this again later, or" \
+        "point /etc/apt/sources.list* at another mirror." >&2
+      exit 1
+    }
+  fi
 fi
 
 if ! locale -a | grep -qx pl_PL.utf8; then
