@@ -39,6 +39,9 @@ public:
     void cmdAnuluj_Click();
     void Form_Resume();  // the system has woken from sleep or hibernation
 
+    // Ctrl+C in the terminal, or the terminal closed, where the console twin runs (form1_command.cpp).
+    void Form_Interrupt();
+
 private:
     static constexpr std::int32_t kStillActive = 259;  // the exit status of a process still running
     static constexpr auto kControlCExit = static_cast<std::int32_t>(0xC000013A);  // ended by Ctrl+C or its console closed
@@ -89,6 +92,7 @@ private:
     Handle hProcess = 0;
     std::int32_t lExitCode = 0;
     bool bCommandLine = false;  // driven from the command line: nothing read or saved
+    bool bOwnJob = false;  // started from the command line: Ctrl+C in its console reaches it too
     bool bSettingsUnread = false;  // the settings file is there but could not be read: it is kept
     bool bWatching = false;  // a job is watched, or a limit alone runs: awake where allowed
     bool bAwake = false;     // the stay-awake request is held, and the pulses are on

@@ -86,6 +86,7 @@ void Form1::RunFromCommandLine(const std::wstring& sName, const std::wstring& sA
         EndRefused(CannotStart(sProgram, error), error.code());
         return;
     }
+    bOwnJob = true;
     ShowWatching(layout::kLabelPrefix + sProgram);
 }
 
@@ -219,6 +220,14 @@ void Form1::ShowWatching(const std::wstring& sText) {
     ShowLabel(sText);
     platform_.disableChoosing();
     platform_.setMinimised(true);
+}
+
+// A program started from the command line gets Ctrl+C too, and decides: it may end, which ends the
+// run. With no job of its own (a limit alone, /pid, /name), Czuwajnik ends as if closed. During the
+// countdown, it cancels it.
+void Form1::Form_Interrupt() {
+    if (lCountdownSince) return cmdAnuluj_Click();
+    if (!bOwnJob) Form_Unload();
 }
 
 // The box's loop still delivers the watch's ticks: none may run while it shows.

@@ -104,7 +104,8 @@ const std::map<std::string, void (Form1::*)()> kEvents = {
     {"browse", &Form1::Command2_Click},   {"menu-browse", &Form1::mnuPlikPrzegladaj_Click},
     {"close", &Form1::Form_Unload},       {"koniec", &Form1::mnuPlikKoniec_Click},
     {"about", &Form1::mnuPomocOP_Click},  {"now", &Form1::cmdTeraz_Click},
-    {"cancel", &Form1::cmdAnuluj_Click},  {"resume", &Form1::Form_Resume}};
+    {"cancel", &Form1::cmdAnuluj_Click},  {"resume", &Form1::Form_Resume},
+    {"ctrl-c", &Form1::Form_Interrupt}};
 
 class Stories : public testing::TestWithParam<Story> {};
 
@@ -241,7 +242,8 @@ INSTANTIATE_TEST_SUITE_P(
         // that program runs; then watches; and ends with 0 once none has run for 5 s.
         Story{"ByName", std::nullopt, "10s about 1s", kByName + Log{kAbout, L"awake off", L"end 0"}, kByNameScript},
         // A copy running at the start is watched at once; one started meanwhile is counted within a minute.
-        Story{"ByNameCountsWithinAMinute", std::nullopt, "60s close",
+        // Ctrl+C where the console twin runs ends a run with no job of its own as closing it would.
+        Story{"ByNameCountsWithinAMinute", std::nullopt, "60s ctrl-c",
               kFinds7 + Log{L"open 4096 0 10", L"label Program: gra.exe (działa: 2)", L"awake off", L"end 259"},
               {.commandLine = L"/name gra", .seconds = {{{7, L"gra.exe"}}, {{7, L"gra.exe"}, {10, L"gra.exe"}}}}},
         // A name with another extension than .exe or .com is taken as it is and with .exe.
@@ -263,8 +265,9 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"AnUnknownOption", std::nullopt, "",
               {L"Timer2 off", L"error Czuwajnik: Nieznana opcja: /x\r\n\r\n" + Usage(), L"end 87"},
               {.commandLine = L"/x"}},
-        // A limit alone: awake, the screen too, until it comes; then 0, and what then, after a countdown.
-        Story{"ForALimitAloneThenSleep", std::nullopt, "3s cancel",
+        // A limit alone: awake, the screen too, until it comes; then 0, and what then, after a countdown,
+        // which Ctrl+C cancels.
+        Story{"ForALimitAloneThenSleep", std::nullopt, "3s ctrl-c",
               KeepsAwake(L"17:11:10") + kPulse + Countdown(L"uśpiony", L"Uśpij teraz", 60, 60) +
                   Log{L"countdown closed", L"awake off", L"end 0"},
               {.commandLine = L"/FOR 3s -then Sleep", .local = 17 * 3600 + 11 * 60 + 7}},
@@ -278,9 +281,10 @@ INSTANTIATE_TEST_SUITE_P(
         Story{"UntilTheClockMoves", std::nullopt, "+86399 1s",
               KeepsAwake(L"6:01 (jutro)") + Log{L"awake off", L"end 0"},
               {.commandLine = L"/system /until 6:01", .local = 6 * 3600 + 60}},
-        // Once the job has ended by itself: a countdown of 60 s, then the action and the job's code; or
-        // cancelled, also by a sign-out, quietly; or refused by the system, which says why.
-        Story{"ThenSleepAfterTheJob", std::nullopt, "watch watch 61s",
+        // Ctrl+C while a job of its own runs is for the job. Once the job has ended by itself: a countdown
+        // of 60 s, then the action and the job's code; or cancelled, also by a sign-out, quietly; or
+        // refused by the system, which says why.
+        Story{"ThenSleepAfterTheJob", std::nullopt, "watch ctrl-c watch 61s",
               kRunsHra + Countdown(L"uśpiony", L"Uśpij teraz", 60, 1) + Log{L"countdown closed", L"power 0", L"end 5"},
               {.runs = 1, .code = 5, .commandLine = L"/then sleep hra"}},
         Story{"ThenHibernateSignedOut", std::nullopt, "watch close",

@@ -508,7 +508,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     const Row& row = GetParam();
     const std::wstring program = row.program;
     const auto has = [&row](const char* step) { return std::string(row.steps).find(step) != std::string::npos; };
-    Sandbox box(has("pulse") ? 9000 : program.empty() ? 1500 : 3000, row.exitCode);
+    Sandbox box(has("pulse") ? 15000 : program.empty() ? 1500 : 3000, row.exitCode);
     std::wstring chosen = row.remembered != Nothing ? box.child : L"";
     const bool ticked = row.remembered == InTheStartFolder || row.remembered == BesideTheExe;
     const std::string read = Record(chosen, ticked);
@@ -665,6 +665,50 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"WatchingByName", Nothing, L"/name", L" CHILD", "second", 0},
                     Row{"ProgramNotFound", InTheStartFolder, L"brak", L"", "not-found", 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The console twin, as a terminal or a script meets it, through a caller that reads the whole exit
+// code: the usage and a refusal as text in the console's output code page (a box would hold it
+// open), a program's code passed on, and "czuwajnik" typed at the command prompt, in the folder of
+// both files, running the twin.
+TEST(ConsoleTwin, WritesTextAndPassesTheCodeOn) {
+    wchar_t system[MAX_PATH];
+    const std::wstring cmd = std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) + L"\\cmd.exe";
+    const struct {
+        const char* name;
+        std::wstring program, arguments;
+        DWORD exitCode;
+        std::wstring out, err;  // what standard output begins with, and standard error holds
+    } rows[] = {{"Usage", L"czuwajnik.com", L" /?", 0, L"Użycie:\r\nczuwajnik [OPCJE] PROGRAM", L""},
+                {"Refused", L"czuwajnik.com", L" /x", 87, L"", L"Nieznana opcja: /x\r\n\r\nUżycie:"},
+                {"ProgramsCode", L"czuwajnik.com", L" child.exe", 7, L"", L""},
+                {"TypedAtThePrompt", cmd, L" /d /c czuwajnik /x", 87, L"", L"Nieznana opcja: /x\r\n"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Sandbox box(500, 7);
+        fs::copy_file(fs::path(gUtility).replace_extension(L".com"), box.path + L"czuwajnik.com");
+        fs::current_path(box.path);
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        const auto redirect = [&](const wchar_t* name) {
+            return CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS, 0, nullptr);
+        };
+        UniqueHandle out(redirect(L"out.txt")), err(redirect(L"err.txt"));
+        box.utility = Spawn(row.program == cmd ? cmd : box.path + row.program, row.arguments, true, out.get(), err.get());
+        EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode);
+        out.reset(), err.reset();
+        // In the console's output code page; with no console (Wine run from a script), the OEM one, which
+        // a console starts with.
+        const auto text = [codePage = GetConsoleOutputCP() != 0 ? GetConsoleOutputCP() : CP_OEMCP](std::string bytes) {
+            std::wstring text(bytes.size(), L'\0');
+            text.resize(MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
+                                            static_cast<int>(text.size())));
+            return text;
+        };
+        const std::wstring output = text(ReadAll(L"out.txt")), errors = text(ReadAll(L"err.txt"));
+        EXPECT_THAT(output, StartsWith(row.out));
+        EXPECT_THAT(errors, StartsWith(row.err));
+        EXPECT_EQ(errors.empty(), row.err.empty()) << "standard error holds a message";
+    }
+}
 
 std::wstring Variant() { return _wgetenv(L"CZ_WINE_VARIANT") != nullptr ? _wgetenv(L"CZ_WINE_VARIANT") : L""; }
 

@@ -44,6 +44,19 @@ inline SystemError LastError() {
     return SystemError(ErrorText(code), code);
 }
 
+// The program's two ways in (main.cpp): the text after its own name, and the run of its window,
+// its messages shown as boxes (czuwajnik.exe) or written as text (czuwajnik.com, for terminals).
+std::wstring Arguments();
+int Main(const std::wstring& arguments, int showCommand, bool console);
+
+// Writes `text` and a line end to a standard stream: to a console as Unicode, to a file or a pipe in
+// the console's output code page, as the command prompt's own programs write (win32_console.cpp).
+void WriteText(DWORD stream, const std::wstring& text);
+
+// Ctrl+C, Ctrl+Break or the console closed, as a message to `window` (win32_console.cpp).
+constexpr UINT kConsoleSignal = WM_APP + 1;
+void PostConsoleSignals(HWND window);
+
 // Calls `get(buffer, size)` with a growing buffer until the whole text fits.
 template <typename Get>
 std::wstring GrowingText(Get get) {
@@ -70,8 +83,8 @@ Function SystemFunction(const wchar_t* dll, const char* name) {
 
 class Win32Platform final : public Platform {
 public:
-    explicit Win32Platform(HINSTANCE instance, std::wstring commandLine = L"")
-        : instance_(instance), commandLine_(std::move(commandLine)) {}
+    explicit Win32Platform(HINSTANCE instance, std::wstring commandLine = L"", bool console = false)
+        : instance_(instance), commandLine_(std::move(commandLine)), console_(console) {}
 
     // Creates the window, runs the load step, shows the window and runs its message loop.
     int Run(Form1& form, int showCommand);
@@ -153,6 +166,7 @@ private:
 
     HINSTANCE instance_;
     std::wstring commandLine_;
+    const bool console_;  // messages go to the standard streams as text, never into a box
     HWND window_ = nullptr;
     HWND countdown_ = nullptr;  // the countdown, while it shows
     Form1* form_ = nullptr;

@@ -31,6 +31,7 @@ public:
         };
         const bool allFiles = std::all_of(own, own + 3, file);
         attached_ = !allFiles && AttachConsole(ATTACH_PARENT_PROCESS);
+        const bool console = GetConsoleCP() != 0;  // attached now, or the console twin's own
         const auto redirected = [](HANDLE handle) {
             DWORD mode = 0;
             return handle != nullptr && handle != INVALID_HANDLE_VALUE && !GetConsoleMode(handle, &mode);
@@ -42,7 +43,7 @@ public:
             if (redirected(own[i]))
                 DuplicateHandle(GetCurrentProcess(), own[i], GetCurrentProcess(), &copy, 0, TRUE,
                                 DUPLICATE_SAME_ACCESS);
-            else if (attached_)
+            else if (console)
                 copy = CreateFileW(i == 0 ? L"CONIN$" : L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
             copies_[i].reset(copy == INVALID_HANDLE_VALUE ? nullptr : copy);
@@ -69,8 +70,9 @@ public:
         // All three lead to files or pipes: a console program needs no console window of its own.
         return EXTENDED_STARTUPINFO_PRESENT | (allFiles ? CREATE_NO_WINDOW : 0);
     }
-    // Once the program has started, the console is let go: closing it no longer ends the utility
-    // unseen, and Ctrl+C there reaches the program alone.
+    // Once the program has started, a console attached for it is let go: closing it no longer ends
+    // the utility unseen, and Ctrl+C there reaches the program alone. (The console twin keeps its
+    // own console, and is told of Ctrl+C there: Form1 lets the program decide.)
     ~CallersStreams() {
         if (listInitialized_)
             DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_.data()));

@@ -51,6 +51,7 @@ using DragFinishFn = void(WINAPI*)(HDROP);
 int Win32Platform::Run(Form1& form, int showCommand) {
     form_ = &form;
     CreateMainWindow();
+    if (console_) PostConsoleSignals(window_);
     Dispatch(&Form1::Form_Load);
     // Started from the command line, the load has already shown it, minimised.
     if (!IsWindowVisible(window_)) ShowWindow(window_, showCommand);
@@ -242,6 +243,9 @@ LRESULT Win32Platform::HandleMessage(HWND window, UINT message, WPARAM wParam, L
                 if (countdown && control.kind == layout::Kind::DefaultButton)
                     return MAKELRESULT(control.id, DC_HASDEFID);
             break;
+        case kConsoleSignal:
+            Dispatch(&Form1::Form_Interrupt);
+            return 0;
         case WM_POWERBROADCAST:  // sent to each top-level window: the main one answers
             if (!countdown && (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND))
                 Dispatch(&Form1::Form_Resume);
@@ -292,9 +296,7 @@ void Win32Platform::ReportFailure(const std::wstring& reason) {
     failing_ = true;
     // Windows waits on a program that shows a box while the session ends, and tells the user it
     // is holding up the sign-out; the failure code alone is left then.
-    if (!sessionEnding_)
-        MessageBoxW(window_, (L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n\r\n" + reason).c_str(),
-                    layout::kCaption, MB_OK | MB_ICONERROR);
+    if (!sessionEnding_) messageBox(L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n\r\n" + reason, layout::kCaption, true);
     ExitProcess(1);
 }
 
@@ -364,7 +366,9 @@ void Win32Platform::closeCountdown() {
     countdown_ = nullptr;
 }
 
+// The one place that decides where a message goes: for the console twin, a standard stream.
 void Win32Platform::messageBox(const std::wstring& text, const std::wstring& title, bool error) {
+    if (console_) return WriteText(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, text);
     MessageBoxW(window_, text.c_str(), title.c_str(), MB_OK | (error ? MB_ICONERROR : 0));
 }
 
