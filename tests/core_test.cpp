@@ -42,10 +42,9 @@ const Log kPulse = {L"key 145 0 0 0", L"key 145 0 2 0"};
 const std::wstring kAbout = L"message Czuwajnik: Czuwajnik 1.1\r\nProjekt Czuwajnik, otwarte oprogramowanie\r\n"
                             L"https://www.example.org/czuwajnik\r\nczuwajnik@example.org";
 // Started or found from the command line: watched and shown as after Uruchom, the current
-// 3-minute window's pulse sent at once, unless the screen may go dark (/system).
-Log Watching(const std::wstring& program, const std::wstring& open, bool screen = true) {
-    return Log{open, L"Timer2 200", L"awake on"} + (screen ? kPulse : Log{}) +
-           Log{L"label Program: " + program, L"choosing off", L"minimise"};
+// 3-minute window's pulse sent at once.
+Log Watching(const std::wstring& program, const std::wstring& open) {
+    return Log{open, L"Timer2 200", L"awake on"} + kPulse + Log{L"label Program: " + program, L"choosing off", L"minimise"};
 }
 // The countdown's texts from one second to another, one a second.
 Log Countdown(const std::wstring& done, const std::wstring& now, int from, int to) {
@@ -271,12 +270,14 @@ INSTANTIATE_TEST_SUITE_P(
               KeepsAwake(L"17:11:10") + kPulse + Countdown(L"uśpiony", L"Uśpij teraz", 60, 60) +
                   Log{L"countdown closed", L"awake off", L"end 0"},
               {.commandLine = L"/FOR 3s -then Sleep", .local = 17 * 3600 + 11 * 60 + 7}},
-        // A limit cutting a job short: 1460, the program left running, and nothing then.
-        // With /system, no key pulse, even at a 3-minute mark, while the request to stay awake is held.
+        // A limit cutting a job short: 1460, the program left running, and nothing then. With /system
+        // and /ac, no key pulse, even at a 3-minute mark or once plugged in, and the request on mains alone.
         Story{"ALimitCutsTheJobShort", std::nullopt, "2s",
-              Log{L"start D:\\start\\hra.exe show 1 caller's"} +
-                  Watching(L"D:\\start\\hra.exe", L"open 1024 0 1", false) + Log{L"close 1001", L"awake off", L"end 1460"},
-              {.runs = 99, .clock = {At(10, 3, 0)}, .commandLine = L"/system /for 2s /then shutdown hra"}},
+              Log{L"start D:\\start\\hra.exe show 1 caller's", L"open 1024 0 1", L"Timer2 200",
+                  L"label Program: D:\\start\\hra.exe" + kNote, L"choosing off", L"minimise",
+                  L"label Program: D:\\start\\hra.exe", L"awake on", L"close 1001", L"awake off", L"end 1460"},
+              {.runs = 99, .clock = {At(10, 3, 0)}, .commandLine = L"/system /ac /for 2s /then shutdown hra",
+               .power = "bm"}},
         // Until the next such time of day, tomorrow where it is now, moved with the clock across midnight.
         Story{"UntilTheClockMoves", std::nullopt, "+86399 1s",
               KeepsAwake(L"6:01 (jutro)") + Log{L"awake off", L"end 0"},
@@ -302,18 +303,13 @@ INSTANTIATE_TEST_SUITE_P(
                   Log{L"end 5"},
               {.code = 5, .commandLine = L"/then shutdown hra"}},
         // On mains power only: on battery neither the request nor the pulses, and the label says why;
-        // plugged in, both, the pulse at once; a source the system cannot tell counts as mains. With
-        // /system, the request alone.
+        // plugged in, both, the pulse at once; a source the system cannot tell counts as mains.
         Story{"OnMainsPowerOnly", std::nullopt, "8s",
               Log{L"label Czuwam do 17:11:15", L"choosing off", L"minimise", L"Timer2 200", kUntil + L"17:11:15" + kNote,
                   L"label Czuwam do 17:11:15", L"awake on", kPulse[0], kPulse[1], kUntil + L"17:11:15" + kNote,
                   L"awake off", L"label Czuwam do 17:11:15", L"awake on", kPulse[0], kPulse[1], L"awake off", L"end 0"},
               {.clock = {At(10, 3, 0)}, .commandLine = L"/ac /for 8s", .local = 17 * 3600 + 11 * 60 + 7,
                .power = "bbmmbb?"}},
-        Story{"OnMainsPowerOnlyTheComputer", std::nullopt, "3s",
-              Log{L"label Czuwam do 17:00:03", L"choosing off", L"minimise", L"Timer2 200", kUntil + L"17:00:03" + kNote,
-                  L"label Czuwam do 17:00:03", L"awake on", L"awake off", L"end 0"},
-              {.clock = {At(10, 3, 0)}, .commandLine = L"/system /ac /for 3s", .local = 17 * 3600, .power = "bm"}},
         Story{"CtrlCAsksForNothingMore", std::nullopt, "watch", kRunsHra + kEnds + Log{L"end 3221225786"},
               {.code = static_cast<int>(0xC000013A), .commandLine = L"/then sleep hra"}}),
     [](const auto& info) { return std::string(info.param.name); });

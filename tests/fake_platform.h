@@ -102,12 +102,7 @@ public:
     std::wstring ownFolder() override { return L"C:\\Narzedzia\\"; }
     std::wstring fullPath(const std::wstring& name) override { return Full(name); }
     bool isFile(const std::wstring& name) override { return programs.count(name) || files.count(name); }
-    bool sameFileName(const std::wstring& a, const std::wstring& b) override {
-        const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - 32 : c; };
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) {
-                   return upper(x) == upper(y);
-               });
-    }
+    bool sameFileName(const std::wstring& a, const std::wstring& b) override { return Upper(a) == Upper(b); }
     std::wstring systemFolder() override { return L"C:\\Windows\\system32\\"; }
     std::wstring environment(const std::wstring& name) override { return env.count(name) ? env[name] : L""; }
     bool searchesCurrentFolder(const std::wstring&) override {
@@ -205,6 +200,10 @@ public:
     }
 
 private:
+    static std::wstring Upper(std::wstring name) {  // ASCII letters, as all these tests' names are
+        for (wchar_t& c : name) c = c >= L'a' && c <= L'z' ? c - 32 : c;
+        return name;
+    }
     std::wstring Full(const std::wstring& name) const { return name.find(L':') == name.npos ? cwd + name : name; }
     std::uint32_t pids = 0;
 };
