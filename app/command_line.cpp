@@ -1,3 +1,5 @@
+// The command line's reader: what the text after the utility's name asks for, and the usage.
+
 #include "app/command_line.h"
 
 #include <algorithm>

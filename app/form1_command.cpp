@@ -69,8 +69,9 @@ void Form1::RunCommand(const Command& command) {
 }
 
 // In the caller's folder, with the arguments as the caller wrote them, and the caller's console
-// or redirected handles. A script goes to cmd as "SCRIPT" ARGUMENTS, which would run what follows
-// a & or a | outside quotes and put variables in place of %...%: such text is refused, not started.
+// or redirected handles. A script goes to cmd as "SCRIPT" ARGUMENTS, and cmd would run what follows
+// a & or a | outside quotes and put variables in place of %...%, in the path too: such a script is
+// refused, not started.
 void Form1::RunFromCommandLine(const std::wstring& sName, const std::wstring& sArguments) {
     const std::optional<std::wstring> sFound = FindProgram(sName);
     if (!sFound)

@@ -124,8 +124,9 @@ void Form1::Timer2_Timer() {
 // Is the watched program still running, and how did it end? By name, by the processes of those
 // programs, each second (form1_command.cpp); a limit alone watches nothing.
 std::optional<std::int32_t> Form1::WatchedEnded(bool bSecond) {
-    if (bNoJob || (!sNames.empty() && !bSecond)) return std::nullopt;
-    return sNames.empty() ? EndOf(hProcess) : NamedEnded();
+    if (bNoJob) return std::nullopt;
+    if (sNames.empty()) return EndOf(hProcess);
+    return bSecond ? NamedEnded() : std::nullopt;
 }
 
 // How the process ended, once it has: as the system signals its end, whatever its code (a program

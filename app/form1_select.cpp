@@ -1,3 +1,5 @@
+// Program selection: the open-file dialog, and a file dropped onto the window.
+
 #include "app/form1.h"
 #include "app/layout.h"
 

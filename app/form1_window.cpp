@@ -1,3 +1,6 @@
+// Lifecycle: the load, with the settings read or the command line run, the end, with the settings
+// saved, and the About box.
+
 #include "app/form1.h"
 #include "app/layout.h"
 #include "settings/settings.h"
