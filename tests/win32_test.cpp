@@ -620,7 +620,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode) << "czuwajnik.exe's exit code, once it has ended";
     // From the command line the first pulse goes at once, but where the screen may go dark.
     LASTINPUTINFO input{sizeof input, 0};
-    if (has("pulsed") || has("quiet")) EXPECT_EQ(GetLastInputInfo(&input) && input.dwTime >= before, has("pulsed"));
+    if (has("input") || has("quiet")) EXPECT_EQ(GetLastInputInfo(&input) && input.dwTime >= before, has("input"));
     // A script's arguments as written: quoted, "a&b c" reaches it whole.
     EXPECT_EQ(ReadAll(box.childFolder + L"args.txt").substr(0, 9), has("script") ? "\"a&b c\" 5" : "");
     held.reset();
@@ -645,13 +645,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"Browse", Unticked, L"", L"", "browse browse-again close", 0},
                     Row{"StartedByAnUnquotedPath", InTheStartFolder, L"", L"", "unquoted started", 0},
                     Row{"ProgramWithArguments", InTheStartFolder, L"\"..\\Gry; zabawy, ąęż\\child.exe\"",
-                        L" -x \"b c\"  \"d \\\"e\\\"\" ", "started pulsed", 7},
+                        L" -x \"b c\"  \"d \\\"e\\\"\" ", "started input", 7},
                     // A console program, its name without ".exe", ending with 259 (Windows' "still running").
                     Row{"ConsoleProgramEndingWith259", Nothing, L"\"..\\Gry; zabawy, ąęż\\child\"", L"",
                         "redirected started", 259},
                     Row{"ScriptAlongPath", Nothing, L"zadanie", L" \"a&b c\" 5", "script", 5},
                     Row{"SystemOnlyForALimit", Nothing, L"/system /for 3s", L"", "quiet", 0},
-                    Row{"OnMainsPowerOnly", Nothing, L"/ac /for 3s", L"", "pulsed", 0},
+                    Row{"OnMainsPowerOnly", Nothing, L"/ac /for 3s", L"", "input", 0},
                     Row{"WatchingAProcess", InTheStartFolder, L"/pid", L"", "started", 7},
                     Row{"WatchingByName", Nothing, L"/name", L" CHILD", "second", 0},
                     Row{"ProgramNotFound", InTheStartFolder, L"brak", L"", "not-found", 2}),
