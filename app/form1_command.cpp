@@ -133,7 +133,7 @@ std::optional<std::int32_t> Form1::NamedEnded() {
     }
     const bool blind =
         std::any_of(mCopies.begin(), mCopies.end(), [](const auto& copy) { return copy.second.hProcess == 0; });
-    if (mCopies.empty() || blind || iTicks % kTicksPerRecount == 1) FindCopies();
+    if (mCopies.empty() || blind || iTicks % kTicksPerRecount == 0) FindCopies();
     if (mCopies.empty()) {
         // The last copy ended before the check that found it gone.
         if (bWatching && !lQuietSince) lQuietSince = platform_.milliseconds();

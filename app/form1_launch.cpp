@@ -109,7 +109,7 @@ void Form1::SetAwake(bool bNow) {
 // awake now? Then the pulse rule.
 void Form1::Timer2_Timer() {
     if (lCountdownSince) return CountDown();
-    const bool bSecond = iTicks++ % kTicksPerSecond == 0;
+    const bool bSecond = ++iTicks % kTicksPerSecond == 0;
     if (const std::optional<std::int32_t> ended = WatchedEnded(bSecond)) {
         lExitCode = *ended;
         if (bCommandLine) return EndCommandLine(Ending::JobEnded);

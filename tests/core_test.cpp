@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
               "auto-run watch about watch watch box watch",
               Shows(L"C:\\Gry\\gra.exe", true) + Log{L"Timer1 off"} + kRunsGame + Log{kAbout} + kPulse + kEnds +
                   Saved(kGame),
-              {.runs = 3, .code = 259, .clock = {At(10, 2, 59.4f), At(10, 2, 59.6f), At(10, 3, 0.4f)}}},
+              {.runs = 3, .code = 259, .clock = {At(10, 2, 59.4f), At(10, 2, 59.6f), At(10, 3, 0.4f)}, .power = "b"}},
         Story{"BlanksCommasLetters", Record("C:\\Gry, a b\\gr\xE9.exe", false), "close",
               Shows(L"C:\\Gry, a b\\gré.exe", false) + Saved(Record("C:\\Gry, a b\\gr\xE9.exe", false))},
         Story{"LooseBlanksAndLineEnds", " \t\"C:\\x.exe\" tail\n\t #TRUE# tail", "koniec",
@@ -214,6 +214,10 @@ INSTANTIATE_TEST_SUITE_P(
                        {L"NoDefaultCurrentDirectoryInExePath", L"1"}},
                .programs = {L"D:\\start\\gra.cmd", L"C:\\Narzedzia\\gra", L"C:\\Gry;Stare\\gra.exe",
                             L"C:\\Gry;Stare\\gra.cmd"}}},
+        // A program that cannot be started is said so; a failure with no code ends with 1, never 0.
+        Story{"AStartFailure", std::nullopt, "",
+              {L"Timer2 off", L"error Czuwajnik: Nie można uruchomić programu:\r\nD:\\start\\hra.exe\r\n\r\nno such file", L"end 1"},
+              {.starts = 0, .commandLine = L"hra"}},
         // Where it cannot be watched (its status cannot be read), it is taken for still running.
         Story{"OrInTheCurrentFolder", std::nullopt, "watch close",
               kRunsHra + Log{L"awake off", L"end 259"}, {.opens = 0, .commandLine = L"hra"}},
@@ -380,7 +384,7 @@ TEST(Scripts, RunInTheSystemsCmdAsWritten) {
         {L"job \"a&b c\" 5", L"\"D:\\start\\job.cmd\" \"a&b c\" 5"},
         {L"\"C:\\My Jobs\\job.bat\" \"\"", L"\"C:\\My Jobs\\job.bat\" \"\""},
         {L"\"C:\\a&b (1)\\job.CMD\" \"&calc\"", L"\"C:\\a&b (1)\\job.CMD\" \"&calc\""},
-        {L"C:\\100%\\job.cmd x", L"refused"}};
+        {L"C:\\100%\\job.cmd x", L"refused: znak \u201E%\u201D"}};
     for (const auto& [line, runs] : cases) {
         test::FakePlatform fake;
         static_cast<test::Script&>(fake) = {
@@ -392,8 +396,10 @@ TEST(Scripts, RunInTheSystemsCmdAsWritten) {
         } catch (const test::ProcessEnded&) {
         }
         const std::wstring cmd = L"start C:\\Windows\\system32\\cmd.exe /d /v:off /s /c ", start = fake.log[0];
-        const bool started = start.rfind(cmd, 0) == 0 && fake.log.back() != L"end 87";
-        EXPECT_EQ(started ? CmdRuns(start.substr(cmd.size(), start.rfind(L" show ") - cmd.size())) : L"refused", runs);
+        const std::wstring refusal = fake.log.back() == L"end 87" ? fake.log.at(1) : L"";
+        EXPECT_EQ(refusal.empty() ? CmdRuns(start.substr(cmd.size(), start.rfind(L" show ") - cmd.size()))
+                                  : L"refused: " + refusal.substr(refusal.find(L"znak "), 8),
+                  runs);
     }
 }
 
