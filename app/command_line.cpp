@@ -127,7 +127,8 @@ std::wstring Read(std::wstring_view line, Command& command) {
         if (option == L"pid") return ReadWatch(line, word, command);
         if (option == L"name") return ReadNames(line, word, command);
         const bool flag = option == L"system" || option == L"ac";
-        if (option != L"for" && option != L"until" && option != L"then" && !flag) return L"Nieznana opcja: " + word.text;
+        if (option != L"for" && option != L"until" && option != L"then" && !flag)
+            return L"Nieznana opcja: " + word.text;
         if (std::count(seen.begin(), seen.end(), option) != 0) return L"Opcja podana dwa razy: " + word.text;
         seen.push_back(option);
         if (std::count(seen.begin(), seen.end(), L"for") + std::count(seen.begin(), seen.end(), L"until") == 2)

@@ -44,7 +44,7 @@ public:
 
 private:
     static constexpr std::int32_t kStillActive = 259;  // the exit status of a process still running
-    static constexpr auto kControlCExit = static_cast<std::int32_t>(0xC000013A);  // ended by Ctrl+C or its console closed
+    static constexpr auto kControlCExit = static_cast<std::int32_t>(0xC000013A);  // by Ctrl+C, or its console closed
     enum class Ending { JobEnded, LimitCame, Closed };
 
     bool ReadSettings();

@@ -136,8 +136,7 @@ public:
         return runs-- <= 0;
     }
     std::optional<std::int32_t> exitCode(Handle process) override {
-        if (process == 0) return std::nullopt;
-        return !waits && runs-- > 0 ? 259 : code;
+        return process == 0 ? std::nullopt : std::optional(!waits && runs-- > 0 ? 259 : code);
     }
     void closeHandle(Handle handle) override { Log(L"close", handle); }
     std::uint32_t ownProcessId() override { return 4242; }

@@ -9,10 +9,7 @@ __declspec(dllexport) BOOLEAN WINAPI IsPwrHibernateAllowed(void) { return FALSE;
 
 __declspec(dllexport) BOOLEAN WINAPI SetSuspendState(BOOLEAN hibernate, BOOLEAN force, BOOLEAN noWakeEvents) {
     FILE* asked = fopen("powrprof.txt", "ab");
-    if (asked != NULL) {
-        fprintf(asked, "SetSuspendState %d %d %d\n", hibernate, force, noWakeEvents);
-        fclose(asked);
-    }
+    if (asked != NULL) fprintf(asked, "SetSuspendState %d %d %d\n", hibernate, force, noWakeEvents), fclose(asked);
     SetLastError(ERROR_PRIVILEGE_NOT_HELD);
     return FALSE;
 }

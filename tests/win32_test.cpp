@@ -101,6 +101,12 @@ fs::path Self() {
     return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
 }
 
+// A file for a program's output, to be handed on to it.
+HANDLE Inheritable(const std::wstring& file) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    return CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS, 0, nullptr);
+}
+
 // Starts a program in the current directory, with the command line its path (in quotes, unless
 // not `quoted`), then `arguments` as they are; with output and error to the files given.
 UniqueHandle Spawn(const std::wstring& exe, const std::wstring& arguments = L"", bool quoted = true,
@@ -450,8 +456,7 @@ struct Sandbox : TempFolder {
         fs::copy_file(Self(), child);
         fs::create_directory(fs::path(omega).parent_path());
         fs::copy_file(Self(), omega);
-        WriteAll(childFolder + L"child.cfg",
-                 std::to_string(childMs) + " " + std::to_string(childExitCode));
+        WriteAll(childFolder + L"child.cfg", std::to_string(childMs) + " " + std::to_string(childExitCode));
         WriteAll(childFolder + L"zadanie.cmd", "@echo %* > \"%~dp0args.txt\"\r\n@exit /b %2\r\n");
         // Set for the programs this one starts; its C runtime's copy keeps the PATH it started with.
         SetEnvironmentVariableW(L"PATH", (L"\"" + childFolder + L"\";" + _wgetenv(L"PATH")).c_str());
@@ -481,7 +486,7 @@ struct Sandbox : TempFolder {
     }
 };
 
-enum Remembered { Nothing, InTheStartFolder, BesideTheExe, Unticked /* in the start folder */ };
+enum Remembered { Nothing, InTheStartFolder, Unticked /* in the start folder */ };
 
 struct Row {
     friend void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -510,26 +515,20 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     const auto has = [&row](const char* step) { return std::string(row.steps).find(step) != std::string::npos; };
     Sandbox box(has("pulse") ? 15000 : program.empty() ? 1500 : 3000, row.exitCode);
     std::wstring chosen = row.remembered != Nothing ? box.child : L"";
-    const bool ticked = row.remembered == InTheStartFolder || row.remembered == BesideTheExe;
+    const bool ticked = row.remembered == InTheStartFolder;
     const std::string read = Record(chosen, ticked);
-    const std::wstring where = row.remembered == BesideTheExe ? box.path : box.start;
-    if (row.remembered != Nothing) WriteAll(where + L"ustawienia.dat", read);
+    if (row.remembered != Nothing) WriteAll(box.start + L"ustawienia.dat", read);
     const double boundary = std::ceil(Now() / 180) * 180;  // the next 3-minute boundary of the day
     fs::current_path(box.start);
     if (has("not-found")) WriteAll(program, "");  // a file without an extension is no program
     const DWORD before = GetTickCount();  // input since: a pulse, as another program sees it
     UniqueHandle child = program == L"/pid" || program == L"/name" ? Spawn(box.child) : nullptr;
     const std::wstring pid = program == L"/pid" ? L" " + std::to_wstring(GetProcessId(child.get())) : L"";
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    const auto redirect = [&](const wchar_t* name) {
-        return !has("redirected") ? nullptr : CreateFileW((box.childFolder + name).c_str(), GENERIC_WRITE, 0,
-                                                           &inheritable, CREATE_ALWAYS, 0, nullptr);
-    };
-    const UniqueHandle out(redirect(L"out.txt")), err(redirect(L"err.txt"));
+    const UniqueHandle out(has("redirected") ? Inheritable(box.childFolder + L"out.txt") : nullptr);
+    const UniqueHandle err(has("redirected") ? Inheritable(box.childFolder + L"err.txt") : nullptr);
     box.utility = Spawn(box.exe, program.empty() ? L"" : L" " + program + pid + row.arguments, !has("unquoted"),
                         out.get(), err.get());
 
-    bool earlier = false;
     UniqueHandle held;
     std::istringstream steps(row.steps);
     for (std::string step; steps >> step;) {
@@ -558,24 +557,19 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
             EXPECT_EQ(WaitForSingleObject(Spawn(box.omega).get(), kPatienceMs), WAIT_OBJECT_0) << "the second ends";
             EXPECT_FALSE(box.ExitCode(4000)) << "watching 4 s after the last copy ended";
         }
-        // Held without sharing, as a backup tool or an editor might; or letting others read and
-        // write it but not rename it, as a log viewer might.
-        if (step == "hold" || step == "share") {
+        if (step == "hold") {  // without sharing, as a backup tool or an editor might
             WriteAll(box.settings, kEarlier);
-            earlier = step == "hold";
-            const DWORD sharing = step == "share" ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
-            held.reset(CreateFileW(box.settings.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr));
+            held.reset(CreateFileW(box.settings.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         }
         if (step == "sign-out") {  // the failed save then shows no box, so it holds nothing up
             EXPECT_EQ(Send(box.Window(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
             PostMessageW(box.Window(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
         }
         if (step == "not-found") {  // one message, and nothing started
-            HWND message = TopLevel(box.Pid())[0];
-            EXPECT_THAT(Describe(message), StartsWith(L"Czuwajnik: 1 button 1 icon: Nie można uruchomić programu:\r\n" +
-                                                      box.start + program + L"\r\n\r\n" +
-                                                      SystemText(ERROR_FILE_NOT_FOUND) + L" (kod 2)"));
-            Press(message, IDOK);
+            EXPECT_THAT(Describe(TopLevel(box.Pid())[0]),
+                        StartsWith(L"Czuwajnik: 1 button 1 icon: Nie można uruchomić programu:\r\n" + box.start +
+                                   program + L"\r\n\r\n" + SystemText(ERROR_FILE_NOT_FOUND) + L" (kod 2)"));
+            Press(TopLevel(box.Pid())[0], IDOK);
         }
         if (step == "ok") {  // one message, naming the file and the system's reason, however long it stays
             HWND message = TopLevel(box.Pid())[0];
@@ -625,11 +619,11 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
     EXPECT_EQ(ReadAll(box.childFolder + L"args.txt").substr(0, 9), has("script") ? "\"a&b c\" 5" : "");
     held.reset();
     // Beside the exe, what it saved, byte for byte; from a command line, nothing.
-    const std::string saved = !program.empty() ? "" : earlier ? kEarlier : Record(chosen, ticked);
+    const std::string saved = !program.empty() ? "" : has("hold") ? kEarlier : Record(chosen, ticked);
     EXPECT_EQ(ReadAll(box.settings), saved);
     EXPECT_EQ(FilesIn(box.path).size(), 1u + program.empty()) << "no temporary file";
     // The file it was started with is left as it was, and alone.
-    const bool inStart = row.remembered == InTheStartFolder || row.remembered == Unticked;
+    const bool inStart = row.remembered != Nothing;
     EXPECT_EQ(FilesIn(box.start).size(), inStart + has("not-found"));
     EXPECT_EQ(ReadAll(box.start + L"ustawienia.dat"), inStart ? read : "");
 }
@@ -639,9 +633,7 @@ INSTANTIATE_TEST_SUITE_P(
     // The pulse row first: its run's clock starts a few seconds before a 3-minute boundary.
     testing::Values(Row{"Pulse", InTheStartFolder, L"", L"", "started pulse", 0},
                     Row{"FileHeldWhenItsProgramEnds", InTheStartFolder, L"", L"", "started hold ok", 1},
-                    Row{"FileHeldWithWriteSharing", InTheStartFolder, L"", L"", "started share", 0},
                     Row{"FileHeldAtSignOut", InTheStartFolder, L"", L"", "started hold sign-out", 1},
-                    Row{"StartedFromAnotherFolder", BesideTheExe, L"", L"", "started", 0},
                     Row{"Browse", Unticked, L"", L"", "browse browse-again close", 0},
                     Row{"StartedByAnUnquotedPath", InTheStartFolder, L"", L"", "unquoted started", 0},
                     Row{"ProgramWithArguments", InTheStartFolder, L"\"..\\Gry; zabawy, ąęż\\child.exe\"",
@@ -680,9 +672,8 @@ std::wstring Decoded(const std::string& bytes) {
 TEST(Unattended, TextForTheTerminalAndTheCountdownsKeys) {
     ASSERT_EQ(Variant(), L"power") << "a stand-in powrprof.dll goes only into a prefix of its own";
     wchar_t system[MAX_PATH];
-    const std::wstring systemFolder(system, GetSystemDirectoryW(system, MAX_PATH)), cmd = systemFolder + L"\\cmd.exe";
-    fs::copy_file(Self().parent_path() / L"powrprof.dll", systemFolder + L"\\powrprof.dll",
-                  fs::copy_options::overwrite_existing);
+    const std::wstring folder(system, GetSystemDirectoryW(system, MAX_PATH)), cmd = folder + L"\\cmd.exe";
+    ASSERT_TRUE(CopyFileW((Self().parent_path() / L"powrprof.dll").c_str(), (folder + L"\\powrprof.dll").c_str(), 0));
     const struct {
         const char* name;
         std::wstring program, arguments;
@@ -702,42 +693,37 @@ TEST(Unattended, TextForTheTerminalAndTheCountdownsKeys) {
                 {"WakeUp", L"czuwajnik.exe", L" /then sleep /for 1s", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0},
                 {"ClickAnuluj", L"czuwajnik.exe", L" /then sleep /for 1s", BM_CLICK, layout::kCmdAnuluj, 0},
                 {"ClickTeraz", L"czuwajnik.exe", L" /then sleep /for 1s", BM_CLICK, layout::kCmdTeraz, 1314,
-                 L"Nie można uśpić komputera:\r\n\r\n" + SystemText(ERROR_PRIVILEGE_NOT_HELD), L"", "SetSuspendState 0 0 0\n"},
-                {"ClickTerazToHibernate", L"czuwajnik.exe", L" /then hibernate /for 1s", BM_CLICK, layout::kCmdTeraz, 50,
+                 L"Nie można uśpić komputera:\r\n\r\n" + SystemText(1314), L"", "SetSuspendState 0 0 0\n"},
+                {"TerazToHibernate", L"czuwajnik.exe", L" /then hibernate /for 1s", BM_CLICK, layout::kCmdTeraz, 50,
                  L"powercfg /hibernate on"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Sandbox box(500, 7);
         fs::copy_file(fs::path(gUtility).replace_extension(L".com"), box.path + L"czuwajnik.com");
         fs::current_path(box.path);
-        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-        const auto redirect = [&](const wchar_t* name) {
-            return CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS, 0, nullptr);
-        };
-        UniqueHandle out(redirect(L"out.txt")), err(redirect(L"err.txt"));
-        box.utility = Spawn(row.program == cmd ? cmd : box.path + row.program, row.arguments, true, out.get(), err.get());
+        const UniqueHandle out(Inheritable(L"out.txt")), err(Inheritable(L"err.txt"));
+        const std::wstring program = (row.program == cmd ? L"" : box.path) + row.program;
+        box.utility = Spawn(program, row.arguments, true, out.get(), err.get());
         const bool boxes = row.program == L"czuwajnik.exe";
         if (boxes) {
             HWND countdown = TopLevel(box.Pid(), layout::kCountdownClassName)[0];
             GUITHREADINFO gui{sizeof gui};
             const DWORD thread = GetWindowThreadProcessId(countdown, nullptr);
             WaitFor("the focus", [&] { return GetGUIThreadInfo(thread, &gui) && gui.hwndFocus != nullptr; });
-            HWND focus = gui.hwndFocus;
-            EXPECT_EQ(std::pair(GetDlgCtrlID(focus), GetWindowLongW(focus, GWL_STYLE) & 0xF),
+            EXPECT_EQ(std::pair(GetDlgCtrlID(gui.hwndFocus), GetWindowLongW(gui.hwndFocus, GWL_STYLE) & 0xF),
                       std::pair(int{layout::kCmdAnuluj}, LONG{BS_DEFPUSHBUTTON}));
-            if (row.message == WM_KEYUP) PostMessageW(focus, WM_KEYDOWN, row.wParam, 0);
+            if (row.message == WM_KEYUP) PostMessageW(gui.hwndFocus, WM_KEYDOWN, row.wParam, 0);
             const bool key = row.message == WM_KEYDOWN || row.message == WM_KEYUP;
-            HWND to = key ? focus : row.message == BM_CLICK ? GetDlgItem(countdown, row.wParam) : countdown;
+            HWND to = key ? gui.hwndFocus : row.message == BM_CLICK ? GetDlgItem(countdown, row.wParam) : countdown;
             PostMessageW(row.message == WM_POWERBROADCAST ? box.Window() : to, row.message, row.wParam, 0);
             if (!row.shown.empty()) {
                 HWND message = TopLevel(box.Pid())[0];
                 EXPECT_FALSE(IsWindow(countdown)) << "the countdown is gone";
-                EXPECT_THAT(Describe(message), AllOf(StartsWith(L"Czuwajnik: 1 button 1 icon: "), HasSubstr(row.shown)));
+                EXPECT_THAT(Describe(message), AllOf(StartsWith(L"Czuwajnik: 1 button 1 icon:"), HasSubstr(row.shown)));
                 Press(message, IDOK);
             }
         }
         EXPECT_EQ(box.ExitCode(kPatienceMs), row.exitCode);
-        out.reset(), err.reset();
         const std::wstring errors = Decoded(ReadAll(L"err.txt")), expected = boxes ? L"" : row.shown;
         EXPECT_THAT(Decoded(ReadAll(L"out.txt")), StartsWith(row.out));
         EXPECT_EQ(errors.substr(0, expected.empty() ? std::wstring::npos : expected.size()), expected) << "stderr";

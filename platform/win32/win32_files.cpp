@@ -108,7 +108,8 @@ bool Win32Platform::sameFileName(const std::wstring& a, const std::wstring& b) {
 }
 
 std::wstring Win32Platform::systemFolder() {
-    const std::wstring folder = GrowingText([](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
+    const std::wstring folder =
+        GrowingText([](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
     if (folder.empty()) throw LastError();
     return folder + L"\\";
 }

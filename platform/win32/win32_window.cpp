@@ -296,7 +296,8 @@ void Win32Platform::ReportFailure(const std::wstring& reason) {
     failing_ = true;
     // Windows waits on a program that shows a box while the session ends, and tells the user it
     // is holding up the sign-out; the failure code alone is left then.
-    if (!sessionEnding_) messageBox(L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n\r\n" + reason, layout::kCaption, true);
+    const std::wstring message = L"Wystąpił nieoczekiwany błąd; program zostanie zamknięty.\r\n\r\n" + reason;
+    if (!sessionEnding_) messageBox(message, layout::kCaption, true);
     ExitProcess(1);
 }
 
