@@ -80,13 +80,13 @@ const Log kByName = Log{L"label Czekam na: gra.exe", L"choosing off", L"minimise
                     Log{L"label Program: gra.exe (działa: 2)", L"close 1007", L"label Program: gra.exe (działa: 1)",
                         L"close 1008", L"open 4096 0 9"};
 
-// "/name gra" while the list of processes cannot be read, but for one second.
-const std::vector<ProcessEntry> kNoList = {{0, L""}};
-const test::Script kUnreadable = {.commandLine = L"/name gra", .seconds = {kNoList, kNoList, kNoList, kNoList, kNoList,
-                                  kNoList, kNoList, kNoList, kNoList, {}, kNoList}};
 // "/name gra" finding copy 7 running at its start.
 const Log kFinds7 = Log{kByName[0], kByName[1], kByName[2], kByName[3], L"open 4096 0 7", L"awake on"} + kPulse +
                     Log{L"label Program: gra.exe (działa: 1)"};
+// Copy 7, which cannot be opened, while the list of processes cannot be read, but for one second.
+const std::vector<ProcessEntry> kNoList = {{0, L""}}, kBlind7 = {{7, L"gra.exe"}};
+const test::Script kUnreadable = {.opens = 0, .commandLine = L"/name gra", .seconds = {kBlind7, kNoList, kNoList,
+                                  kNoList, kNoList, kNoList, kNoList, kNoList, kNoList, kBlind7, kNoList}};
 
 struct Story {
     friend void PrintTo(const Story& story, std::ostream* out) { *out << story.name; }
@@ -262,10 +262,10 @@ INSTANTIATE_TEST_SUITE_P(
               {L"open 4096 0 42", L"Timer2 off",
                L"error Czuwajnik: Nie można obserwować procesu 42:\r\n\r\nno such process", L"end 87"},
               {.opens = 0, .commandLine = L"-PID 42"}},
-        // A list that cannot be read changes nothing; ten such reads in a row end the watch.
+        // A list that cannot be read changes nothing; with no copy watched through its handle, ten such reads
+        // in a row end the watch, once the request to stay awake is released.
         Story{"ByNameListUnreadable", std::nullopt, "18s about 1s",
-              Log{kByName[0], kByName[1], kByName[2], kByName[3], kAbout, L"Timer2 off",
-                  L"error Czuwajnik: no list", L"end 1"}, kUnreadable},
+              kFinds7 + Log{kAbout, L"awake off", L"Timer2 off", L"error Czuwajnik: no list", L"end 1"}, kUnreadable},
         // While a copy is watched through its handle, the list is only for counting: its failures end nothing.
         Story{"ByNameListUnreadableWhileWatched", std::nullopt, "700s close", kFinds7 + Log{L"awake off", L"end 259"},
               {.commandLine = L"/name gra", .seconds = {{{7, L"gra.exe"}}, {{0, L""}, {7, L"gra.exe"}}}}},
@@ -287,6 +287,10 @@ INSTANTIATE_TEST_SUITE_P(
                   L"label Program: D:\\start\\hra.exe", L"awake on", L"close 1001", L"awake off", L"end 1460"},
               {.runs = 99, .clock = {At(10, 3, 0)}, .commandLine = L"/system /ac /for 2s /then shutdown hra",
                .power = "bm"}},
+        // A limit days away says when; closed first, the run ends with 259.
+        Story{"ALimitDaysAway", std::nullopt, "close",
+              KeepsAwake(L"17:11:07 (za 2 dni)") + kPulse + Log{L"awake off", L"end 259"},
+              {.commandLine = L"/for 48h", .local = 17 * 3600 + 11 * 60 + 7}},
         // Until the next such time of day, tomorrow where it is now, moved with the clock across midnight.
         Story{"UntilTheClockMoves", std::nullopt, "+86399 1s",
               KeepsAwake(L"6:01 (jutro)") + Log{L"awake off", L"end 0"},

@@ -551,8 +551,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
         // By name, a second copy from another folder, started once the first is watched, keeps the
         // watch after the first has ended; the watch ends 5 s after the second.
         if (step == "second") {
-            const std::wstring one = L"Program: child.exe (działa: 1)";
-            WaitFor("one copy counted", [&] { return Text(box.Item(layout::kLabel1)) == one; });
+            WaitFor("a copy", [&] { return Text(box.Item(layout::kLabel1)) == L"Program: child.exe (działa: 1)"; });
             WriteAll(fs::path(box.omega).parent_path() / L"child.cfg", "5000 9");
             EXPECT_EQ(WaitForSingleObject(Spawn(box.omega).get(), kPatienceMs), WAIT_OBJECT_0) << "the second ends";
             EXPECT_FALSE(box.ExitCode(4000)) << "watching 4 s after the last copy ended";
@@ -592,8 +591,7 @@ TEST_P(EndToEnd, ShowsStartsAndKeepsWhatTheRowSays) {
                 << "modal, and nothing started";
             const std::wstring typed = step == "browse" ? box.omega.substr(3) : L"child.exe";
             Press(dialog, IDOK, &typed);
-            const std::wstring label = L"Program: " + box.omega;
-            WaitFor("the label to show the choice", [&] { return Text(box.Item(layout::kLabel1)) == label; });
+            WaitFor("the choice shown", [&] { return Text(box.Item(layout::kLabel1)) == L"Program: " + box.omega; });
             wchar_t shortName[MAX_PATH];
             chosen = std::wstring(shortName, GetShortPathNameW(box.omega.c_str(), shortName, MAX_PATH));
         }
