@@ -21,8 +21,7 @@ int OpenWindow() {
                                                           czuwajnik::win32::ErrorText(code));
         return static_cast<int>(code);
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const czuwajnik::win32::UniqueHandle thread(process.hThread), started(process.hProcess);
     return 0;
 }
 
