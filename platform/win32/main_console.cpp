@@ -9,20 +9,16 @@ namespace {
 // With no arguments the window opens as from a shortcut. A console program would hold the terminal
 // while it shows, so the windowed program beside this one opens it, and this one ends at once.
 int OpenWindow() {
-    const std::wstring exe = czuwajnik::win32::Win32Platform(nullptr).ownFolder() + L"czuwajnik.exe";
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        const DWORD code = GetLastError();
+    czuwajnik::win32::Win32Platform platform(nullptr);
+    const std::wstring exe = platform.ownFolder() + L"czuwajnik.exe";
+    try {
+        platform.startProgram(exe, L"", SW_SHOWNORMAL, czuwajnik::Streams::Own);
+        return 0;
+    } catch (const czuwajnik::SystemError& error) {
         czuwajnik::win32::WriteText(STD_ERROR_HANDLE, L"Nie można otworzyć okna Czuwajnika:\r\n" + exe + L"\r\n\r\n" +
-                                                          czuwajnik::win32::ErrorText(code));
-        return static_cast<int>(code);
+                                                          error.reason());
+        return static_cast<int>(error.code());
     }
-    const czuwajnik::win32::UniqueHandle thread(process.hThread), started(process.hProcess);
-    return 0;
 }
 
 }  // namespace

@@ -16,6 +16,13 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 constexpr int kTextMarginPixels = 4;    // beside a button's or the check box's text
 constexpr int kSmallestFontPixels = 6;  // a font is made no smaller to fit
 
+// The countdown's default button, which Enter presses and which has the focus.
+constexpr std::uint16_t kCountdownDefault = [] {
+    for (const layout::Control& control : layout::kCountdown)
+        if (control.kind == layout::Kind::DefaultButton) return control.id;
+    return std::uint16_t{0};
+}();
+
 struct ControlClass {
     const wchar_t* className;
     DWORD style;
@@ -235,13 +242,10 @@ LRESULT Win32Platform::HandleMessage(HWND window, UINT message, WPARAM wParam, L
             return 0;
         case WM_ACTIVATE:  // the countdown, each time it becomes active, has the focus on its default button
             if (!countdown || LOWORD(wParam) == WA_INACTIVE) break;
-            for (const layout::Control& control : layout::kCountdown)
-                if (control.kind == layout::Kind::DefaultButton) SetFocus(GetDlgItem(window, control.id));
+            SetFocus(GetDlgItem(window, kCountdownDefault));
             return 0;
         case DM_GETDEFID:  // the button Enter presses, as the dialog manager asks
-            for (const layout::Control& control : layout::kCountdown)
-                if (countdown && control.kind == layout::Kind::DefaultButton)
-                    return MAKELRESULT(control.id, DC_HASDEFID);
+            if (countdown) return MAKELRESULT(kCountdownDefault, DC_HASDEFID);
             break;
         case kConsoleSignal:
             Dispatch(&Form1::Form_Interrupt);
